@@ -1,0 +1,1 @@
+#include "elliptic/carlson.hpp"

@@ -1,0 +1,1 @@
+#include "elliptic/complete.hpp"

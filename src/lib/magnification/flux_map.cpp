@@ -1,0 +1,1 @@
+#include "magnification/flux_map.hpp"

@@ -1,0 +1,1 @@
+#include "magnification/heyrovsky.hpp"

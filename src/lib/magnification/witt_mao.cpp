@@ -1,0 +1,1 @@
+#include "magnification/witt_mao.hpp"

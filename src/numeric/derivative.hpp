@@ -1,0 +1,13 @@
+// Central-difference derivative with a step scaled to the size of the point.
+// (Placeholder interface; the implementation lands with the numeric layer.)
+#pragma once
+
+namespace caustica::numeric {
+
+// The correctly rounded cube root of 2^-52.
+inline constexpr double CBRT_EPS = 6.0554544523933395e-06;
+
+template <class F>
+double sderivative(F&& f, double x, double step = CBRT_EPS);
+
+}  // namespace caustica::numeric

@@ -1,0 +1,1 @@
+#include "parallel/parallel_map.hpp"
