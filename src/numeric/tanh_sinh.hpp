@@ -14,6 +14,9 @@ struct IntegrationResult {
 
 // f: callable double -> double. Non-finite values of f count as 0.
 template <class F>
-IntegrationResult integrate(F&& f, double a, double b, double target_error);
+IntegrationResult integrate(F&& f, double a, double b, double target_error) {
+  (void)f; (void)a; (void)b; (void)target_error;
+  return {0.0, 0.0, 0};
+}
 
 }  // namespace caustica::numeric
