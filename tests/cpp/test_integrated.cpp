@@ -1,0 +1,107 @@
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+
+#include "magnification/integrated.hpp"
+#include "magnification/witt_mao.hpp"
+#include "numeric/tanh_sinh.hpp"
+#include "reference_table.hpp"
+
+namespace caustica {
+namespace {
+
+using testing::relative_error;
+
+constexpr std::uint64_t QUIET_NAN_BITS = 0x7ff8000000000000;
+
+using Driver = BatchResult (*)(std::vector<double>, ProfileRef, double, double, double);
+
+Magnifications limb_darkened(Driver driver, std::vector<double> l, double rho) {
+  BatchResult a = driver(std::move(l), limb_darkening_profile, 1.0, rho, LIMB_DARKENING_FLUX);
+  EXPECT_TRUE(a.has_value());
+  return std::move(a).value();
+}
+
+TEST(LimbDarkeningProfile, IsOneAtTheCentreAndFourTenthsAtTheLimb) {
+  EXPECT_EQ(limb_darkening_profile(0.0), 1.0);
+  EXPECT_EQ(limb_darkening_profile(1.0), 0.4);
+}
+
+TEST(LimbDarkeningProfile, FluxByTheQuadratureIsTheStoredConstant) {
+  const auto annulus = [](double x) { return (x * 6.283185307179586) * limb_darkening_profile(x); };
+  EXPECT_EQ(numeric::integrate(annulus, 0.0, 1.0, 1e-16).integral, LIMB_DARKENING_FLUX);
+}
+
+struct Variant {
+  const char* name;
+  Driver driver;
+  double tolerance;
+};
+
+class Integrated : public ::testing::TestWithParam<Variant> {};
+
+TEST_P(Integrated, EmptyBatchIsEmpty) {
+  EXPECT_TRUE(limb_darkened(GetParam().driver, {}, 0.1).empty());
+}
+
+TEST_P(Integrated, MeaninglessSeparationsArePositiveQuietNaN) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const Magnifications a = limb_darkened(
+      GetParam().driver, {std::numeric_limits<double>::quiet_NaN(), inf, -inf, -0.5, 0.5}, 0.1);
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(std::bit_cast<std::uint64_t>(a[i]), QUIET_NAN_BITS) << i;
+  EXPECT_TRUE(std::isfinite(a[4]));
+}
+
+TEST_P(Integrated, AgainstTheReference) {
+  const auto rows = testing::read_table("limb_darkened_reference.txt");
+  ASSERT_FALSE(rows.empty());
+  double worst = 0;
+  for (const auto& row : rows) {
+    const double rho = row[0], l = row[1], A = row[2];
+    const double e = relative_error(limb_darkened(GetParam().driver, {l}, rho)[0], A);
+    EXPECT_LE(e, GetParam().tolerance) << "rho " << rho << " l " << l;
+    worst = std::max(worst, e);
+  }
+  RecordProperty("worst", std::to_string(worst));
+}
+
+TEST_P(Integrated, ResultsComeInInputOrder) {
+  const std::vector<double> l = {2.0, 0.5, 0.0, 1.0, 0.5};
+  const Magnifications a = limb_darkened(GetParam().driver, l, 0.1);
+  ASSERT_EQ(a.size(), l.size());
+  for (std::size_t i = 0; i < l.size(); ++i) {
+    EXPECT_EQ(a[i], limb_darkened(GetParam().driver, {l[i]}, 0.1)[0]) << i;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Variants, Integrated,
+    ::testing::Values(Variant{"rings", _integrated_heyrovsky_magnification, 1e-7},
+                      Variant{"disks", _integrated_witt_mao_magnification, 1e-6}),
+    [](const ::testing::TestParamInfo<Variant>& variant) { return std::string(variant.param.name); });
+
+TEST(IntegratedVariants, AgreeWithEachOther) {
+  for (const double rho : {1e-3, 0.1, 1.0}) {
+    for (const double l : {0.0, 0.5, 0.99, 1.0, 1.01, 3.0}) {
+      const double rings = limb_darkened(_integrated_heyrovsky_magnification, {l}, rho)[0];
+      const double disks = limb_darkened(_integrated_witt_mao_magnification, {l}, rho)[0];
+      EXPECT_LT(relative_error(disks, rings), 1e-6) << rho << " " << l;
+    }
+  }
+}
+
+// Limb darkening brightens the centre: a lens over the centre magnifies more than for a uniform
+// disk, one over the limb less.
+TEST(IntegratedVariants, DifferFromTheUniformDisk) {
+  const double uniform_centre = *witt_mao_magnification({0.0}, 1.0, 0.1).value().data();
+  EXPECT_GT(limb_darkened(_integrated_heyrovsky_magnification, {0.0}, 0.1)[0], uniform_centre);
+  const double uniform_limb = witt_mao_magnification({0.966}, 1.0, 0.1).value()[0];
+  EXPECT_LT(limb_darkened(_integrated_witt_mao_magnification, {0.966}, 0.1)[0], uniform_limb);
+}
+
+}  // namespace
+}  // namespace caustica
