@@ -1,0 +1,2 @@
+caustica_test(test_numeric test_numeric.cpp test_numeric_derivative.cpp test_numeric_interp.cpp)
+target_link_libraries(test_numeric PRIVATE caustica_numeric Threads::Threads)
