@@ -1,1 +1,242 @@
+#include "boundary/arguments.hpp"
 
+#include <algorithm>
+#include <initializer_list>
+#include <limits>
+#include <new>
+#include <string>
+
+#include "boundary/native_buffer.hpp"
+#include "boundary/once.hpp"
+#include "core/panic.hpp"
+
+namespace caustica::boundary {
+
+namespace {
+
+// Above this many doubles the byte size of a vector no longer fits an allocation's limit.
+constexpr std::size_t MAX_DOUBLES =
+    (static_cast<std::size_t>(std::numeric_limits<std::ptrdiff_t>::max()) - 7) / sizeof(double);
+
+LazyObject sequence_abc;
+
+// collections.abc.Sequence, for the wording of the cast error only: acceptance is decided by
+// the sequence protocol alone.
+PyObject* sequence_type() {
+  PyResult<PyObject*> type = sequence_abc.get([]() -> PyResult<PyRef> {
+    PyRef module = PyRef::steal(PyImport_ImportModule("collections.abc"));
+    if (!module) return fetch();
+    PyRef sequence = PyRef::steal(PyObject_GetAttrString(module.get(), "Sequence"));
+    if (!sequence) return fetch();
+    if (!PyType_Check(sequence.get())) {
+      return PyErr::cast_error(std::move(sequence), reinterpret_cast<PyObject*>(&PyType_Type));
+    }
+    return sequence;
+  });
+  if (!type) {
+    caustica::panic("failed to import collections.abc.Sequence: " +
+                    std::move(type).error().description());
+  }
+  return *type;
+}
+
+// Messages are put together piece by piece; the pieces outlive the call.
+std::string concat(std::initializer_list<std::string_view> pieces) {
+  std::string text;
+  for (const std::string_view piece : pieces) text += piece;
+  return text;
+}
+
+std::string full_name(const FunctionDescription& description) {
+  return concat({description.function_name, "()"});
+}
+
+PyErr too_many_positional(const FunctionDescription& description, Py_ssize_t nargs) {
+  return PyErr::lazy(PyExc_TypeError,
+                     concat({full_name(description), " takes ",
+                             std::to_string(description.parameter_names.size()),
+                             " positional arguments but ", std::to_string(nargs),
+                             nargs == 1 ? " was" : " were", " given"}));
+}
+
+PyErr unexpected_keyword(const FunctionDescription& description, PyObject* keyword) {
+  return PyErr::lazy(PyExc_TypeError, concat({full_name(description),
+                                              " got an unexpected keyword argument '",
+                                              text_of(keyword), "'"}));
+}
+
+PyErr multiple_values(const FunctionDescription& description, std::string_view parameter) {
+  return PyErr::lazy(PyExc_TypeError, concat({full_name(description),
+                                              " got multiple values for argument '", parameter,
+                                              "'"}));
+}
+
+// 'l' — 'l' and 're' — 'l', 're', and 'rstar'
+std::string quoted_list(const std::vector<std::string_view>& names) {
+  std::string list;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (i > 0) {
+      if (names.size() >= 3) list += ",";
+      list += i + 1 == names.size() ? " and " : " ";
+    }
+    list += concat({"'", names[i], "'"});
+  }
+  return list;
+}
+
+PyErr missing_arguments(const FunctionDescription& description,
+                        std::span<PyObject* const> slots) {
+  std::vector<std::string_view> missing;
+  for (std::size_t i = 0; i < slots.size(); ++i) {
+    if (slots[i] == nullptr) missing.push_back(description.parameter_names[i]);
+  }
+  return PyErr::lazy(PyExc_TypeError,
+                     concat({full_name(description), " missing ", std::to_string(missing.size()),
+                             " required positional ",
+                             missing.size() == 1 ? "argument" : "arguments", ": ",
+                             quoted_list(missing)}));
+}
+
+// The parameter named by a keyword, compared byte for byte; nullopt when there is none, or
+// when the keyword cannot be read as UTF-8 (then no parameter could have that name).
+std::optional<std::size_t> keyword_parameter(const FunctionDescription& description,
+                                             PyObject* keyword) {
+  Py_ssize_t size = 0;
+  const char* utf8 = PyUnicode_AsUTF8AndSize(keyword, &size);
+  if (utf8 == nullptr) {
+    discard_pending();
+    return std::nullopt;
+  }
+  const std::string_view name(utf8, static_cast<std::size_t>(size));
+  for (std::size_t i = 0; i < description.parameter_names.size(); ++i) {
+    if (description.parameter_names[i] == name) return i;
+  }
+  return std::nullopt;
+}
+
+PyResult<void> reserve_for_length(std::vector<double>& values, PyObject* sequence) {
+  const Py_ssize_t length = PyObject_Size(sequence);
+  if (length < 0) {
+    discard_pending();  // the length is a hint, and iteration decides
+    return {};
+  }
+  if (static_cast<std::size_t>(length) > MAX_DOUBLES) caustica::panic("capacity overflow");
+  try {
+    values.reserve(static_cast<std::size_t>(length));
+  } catch (const std::bad_alloc&) {
+    return PyErr::no_memory();
+  }
+  return {};
+}
+
+// A null from the interpreter where it cannot fail but for want of memory.
+PyRef checked(PyObject* object) {
+  if (object == nullptr) {
+    fetch().write_unraisable(nullptr);
+    caustica::panic("PyObject pointer is null");
+  }
+  return PyRef::steal(object);
+}
+
+}  // namespace
+
+namespace detail {
+
+void check_parameter_count(const FunctionDescription& description, std::size_t count) {
+  if (description.parameter_names.size() != count) {
+    caustica::panic(concat({description.function_name,
+                            ": parameter names and converted types do not match"}));
+  }
+}
+
+}  // namespace detail
+
+PyResult<void> parse_arguments(const FunctionDescription& description, VectorCall call,
+                               std::span<PyObject*> slots) {
+  const std::size_t n = slots.size();
+  std::fill(slots.begin(), slots.end(), nullptr);
+  const std::size_t positional = static_cast<std::size_t>(call.nargs);
+  if (call.args != nullptr) std::copy_n(call.args, std::min(positional, n), slots.begin());
+  if (positional > n) return too_many_positional(description, call.nargs);
+
+  if (call.kwnames != nullptr) {
+    const Py_ssize_t keywords = PyTuple_GET_SIZE(call.kwnames);
+    for (Py_ssize_t j = 0; j < keywords; ++j) {
+      PyObject* keyword = PyTuple_GET_ITEM(call.kwnames, j);
+      const std::optional<std::size_t> index = keyword_parameter(description, keyword);
+      if (!index) return unexpected_keyword(description, keyword);
+      if (slots[*index] != nullptr) {
+        return multiple_values(description, description.parameter_names[*index]);
+      }
+      slots[*index] = call.args[call.nargs + j];
+    }
+  }
+
+  if (positional < n && std::find(slots.begin() + static_cast<std::ptrdiff_t>(positional),
+                                  slots.end(), nullptr) != slots.end()) {
+    return missing_arguments(description, slots);
+  }
+  return {};
+}
+
+PyResult<std::vector<double>> to_double_vector(PyObject* object) {
+  // A str is a sequence of str, which float() would read digit by digit: refused outright.
+  if (PyUnicode_Check(object)) return PyErr::lazy(PyExc_TypeError, "Can't extract `str` to `Vec`");
+  if (!PySequence_Check(object)) {
+    return PyErr::cast_error(PyRef::borrow(object), sequence_type());
+  }
+  if (std::optional<std::vector<double>> doubles = read_native_doubles(object)) {
+    return std::move(*doubles);
+  }
+
+  std::vector<double> values;
+  if (PyResult<void> reserved = reserve_for_length(values, object); !reserved) {
+    return std::move(reserved).error();
+  }
+  PyRef iterator = PyRef::steal(PyObject_GetIter(object));
+  if (!iterator) return fetch();
+  while (PyRef item = PyRef::steal(PyIter_Next(iterator.get()))) {
+    PyResult<double> value = to_double(item.get());
+    if (!value) return std::move(value).error();
+    values.push_back(*value);
+  }
+  if (PyErr_Occurred()) return fetch();
+  return values;
+}
+
+PyResult<double> to_double(PyObject* object) {
+  if (PyFloat_CheckExact(object)) return PyFloat_AS_DOUBLE(object);
+  const double value = PyFloat_AsDouble(object);
+  if (value == -1.0 && PyErr_Occurred()) return fetch();
+  return value;
+}
+
+PyErr name_argument_failure(std::string_view parameter_name, PyErr failure) {
+  if (!failure.is_exactly(PyExc_TypeError)) return failure;
+  PyErr renamed = PyErr::lazy(PyExc_TypeError,
+                              concat({"argument '", parameter_name, "': ", failure.text()}));
+  // The caught TypeError itself is dropped, not chained: its message is already in ours.
+  renamed.set_cause(failure.cause());
+  return renamed;
+}
+
+PyRef to_float(double value) { return checked(PyFloat_FromDouble(value)); }
+
+PyRef to_float_list(std::vector<double> values) {
+  PyRef list = checked(PyList_New(static_cast<Py_ssize_t>(values.size())));
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), to_float(values[i]).release());
+  }
+  return list;
+}
+
+PyRef to_nested_float_list(std::vector<std::vector<double>> lists) {
+  PyRef outer = checked(PyList_New(static_cast<Py_ssize_t>(lists.size())));
+  for (std::size_t i = 0; i < lists.size(); ++i) {
+    PyList_SET_ITEM(outer.get(), static_cast<Py_ssize_t>(i),
+                    to_float_list(std::move(lists[i])).release());
+  }
+  return outer;
+}
+
+}  // namespace caustica::boundary
