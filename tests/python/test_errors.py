@@ -1,0 +1,219 @@
+"""Which exception each failure becomes, PanicException, and resuming a panic raised by Python code."""
+
+import os
+import subprocess
+import sys
+import textwrap
+
+import pytest
+
+from conftest import BY_NAME, CapacityOverflow
+
+FLUX_MAPS = [
+    "discrete_flux_map_heyrovsky_magnification",
+    "integrated_flux_map_heyrovsky_magnification",
+    "integrated_flux_map_witt_mao_magnification",
+]
+RESUME_NOTICE = (
+    "--- HostGlue is resuming a panic after fetching a PanicException from Python. ---\n"
+    "Python stack trace below:\n"
+)
+
+
+# ---- Kernel errors ---------------------------------------------------------------------------
+
+def test_ring_kernel_error_is_a_runtime_error_with_the_text(caustica):
+    with pytest.raises(RuntimeError) as caught:
+        caustica.heyrovsky_magnification(float("nan"), 1.0, 1.0, 1.0)
+    error = caught.value
+    assert type(error) is RuntimeError
+    assert error.args == ("ellipk: Arguments cannot be NAN.",)
+    assert error.__cause__ is None
+    BY_NAME["heyrovsky_magnification"].check_usable()
+
+
+def test_discrete_flux_map_passes_the_ring_error_on(caustica):
+    with pytest.raises(RuntimeError) as caught:
+        caustica.discrete_flux_map_heyrovsky_magnification([float("nan")], 1.0, 1.0, [1.0], [1.0])
+    assert caught.value.args == ("ellipk: Arguments cannot be NAN.",)
+
+
+# ---- PanicException --------------------------------------------------------------------------
+
+@pytest.mark.parametrize("name", FLUX_MAPS)
+def test_unequal_table_is_a_panic(caustica, panic_exception, capfd, name):
+    f = getattr(caustica, name)
+    with pytest.raises(panic_exception) as caught:
+        f([0.5], 1.0, 0.1, [0.0, 0.5, 1.0], [1.0, 0.5])
+    message = "assertion `left == right` failed\n  left: 3\n right: 2"
+    assert caught.value.args == (message,)
+    assert message in capfd.readouterr().err  # the panic's report, written when it happened
+    BY_NAME[name].check_usable()
+
+
+def test_panic_is_not_an_exception(caustica):
+    with pytest.raises(BaseException) as caught:
+        try:
+            caustica.discrete_flux_map_heyrovsky_magnification([0.5], 1.0, 0.1, [1.0], [])
+        except Exception:  # noqa: BLE001 - the point is that this does not catch it
+            pytest.fail("PanicException was caught as an Exception")
+    assert not isinstance(caught.value, Exception)
+
+
+def test_panic_exception_type(panic_exception):
+    assert panic_exception.__module__ == "hostglue_runtime"
+    assert panic_exception.__name__ == "PanicException"
+    assert panic_exception.__qualname__ == "PanicException"
+    assert panic_exception.__bases__ == (BaseException,)
+    assert not issubclass(panic_exception, Exception)
+    doc = panic_exception.__doc__
+    assert doc.startswith("\n") and doc.endswith("\n") and "\n\n" in doc.strip("\n")
+    assert "BaseException" in doc
+
+
+def test_one_panic_exception_type_per_process(caustica, panic_exception):
+    with pytest.raises(BaseException) as from_table:
+        caustica.integrated_flux_map_witt_mao_magnification([0.5], 1.0, 0.1, [1.0], [])
+    saved = sys.modules.pop("caustica")
+    try:
+        import caustica as again
+        with pytest.raises(BaseException) as from_reimport:
+            again.witt_mao_magnification(CapacityOverflow(), 1.0, 0.1)
+    finally:
+        sys.modules["caustica"] = saved
+    assert type(from_table.value) is panic_exception
+    assert type(from_reimport.value) is panic_exception
+
+
+def test_capacity_overflow_is_a_panic(caustica, panic_exception, sequence_parameter):
+    function, parameter = sequence_parameter
+    with pytest.raises(panic_exception) as caught:
+        function.call(**{parameter: CapacityOverflow()})
+    assert caught.value.args == ("capacity overflow",)
+    function.check_usable()
+
+
+# ---- Resuming a panic ------------------------------------------------------------------------
+
+class Source:
+    """A sequence whose protocol methods raise the exception they are given."""
+
+    def __init__(self, exception, where):
+        self.exception = exception
+        self.where = where
+
+    def _maybe_raise(self, where):
+        if self.where == where:
+            raise self.exception
+
+    def __len__(self):
+        self._maybe_raise("__len__")
+        return 1
+
+    def __getitem__(self, index):
+        if index > 0:
+            raise IndexError(index)
+        return self
+
+    def __iter__(self):
+        self._maybe_raise("__iter__")
+        return self
+
+    def __next__(self):
+        self._maybe_raise("__next__")
+        raise StopIteration
+
+    def __float__(self):
+        self._maybe_raise("__float__")
+        return 1.0
+
+
+@pytest.mark.parametrize("where", ["__len__", "__iter__", "__next__"])
+def test_panic_exception_from_python_code_is_resumed(caustica, panic_exception, caught_panic,
+                                                     capfd, where):
+    with pytest.raises(panic_exception) as caught:
+        caustica.witt_mao_magnification(Source(caught_panic, where), 1.0, 0.1)
+    assert caught.value is not caught_panic
+    assert caught.value.args == ("capacity overflow",)
+    err = capfd.readouterr().err
+    assert RESUME_NOTICE in err
+    assert "hostglue_runtime.PanicException: capacity overflow" in err
+    BY_NAME["witt_mao_magnification"].check_usable()
+
+
+def test_panic_exception_from_float_is_resumed(caustica, panic_exception, caught_panic, capfd):
+    with pytest.raises(panic_exception) as caught:
+        caustica.heyrovsky_magnification(1.0, Source(caught_panic, "__float__"), 1.0, 0.1)
+    assert caught.value.args == caught_panic.args
+    assert RESUME_NOTICE in capfd.readouterr().err
+
+
+class Unprintable:
+    def __str__(self):
+        raise ValueError("cannot print")
+
+
+def test_resumed_panic_without_printable_message(caustica, panic_exception, capfd):
+    raised = panic_exception(Unprintable())
+    with pytest.raises(panic_exception) as caught:
+        caustica.heyrovsky_magnification(Source(raised, "__float__"), 1.0, 1.0, 0.1)
+    assert caught.value.args == ("Unwrapped panic from Python code",)
+    assert RESUME_NOTICE in capfd.readouterr().err
+
+
+def test_subclass_of_panic_exception_is_not_resumed(caustica, panic_exception, capfd):
+    Sub = type("SubPanic", (panic_exception,), {})
+    raised = Sub("mine")
+    with pytest.raises(Sub) as caught:
+        caustica.witt_mao_magnification(Source(raised, "__iter__"), 1.0, 0.1)
+    assert caught.value is raised
+    assert RESUME_NOTICE not in capfd.readouterr().err
+
+
+RESUME_SCRIPT = textwrap.dedent("""
+    import sys
+    import caustica
+
+    class Huge:
+        def __len__(self):
+            return sys.maxsize
+        def __getitem__(self, index):
+            raise IndexError(index)
+
+    try:
+        caustica.witt_mao_magnification(Huge(), 1.0, 0.1)
+    except BaseException as caught:
+        kept = caught
+
+    class Resumes:
+        def __len__(self):
+            return 1
+        def __getitem__(self, index):
+            return 1.0
+        def __iter__(self):
+            raise kept
+
+    sys.stderr.flush()
+    print("--- mark ---", file=sys.stderr, flush=True)
+    try:
+        caustica.witt_mao_magnification(Resumes(), 1.0, 0.1)
+    except BaseException as resumed:
+        print(type(resumed) is type(kept), resumed is kept, repr(str(resumed)))
+    print(caustica.witt_mao_magnification([0.5], 1.0, 0.1) != [])
+""")
+
+
+def test_resume_notice_goes_to_the_standard_error_descriptor():
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join(p for p in sys.path if p))
+    done = subprocess.run([sys.executable, "-c", RESUME_SCRIPT], capture_output=True, text=True,
+                          env=env, timeout=120)
+    assert done.returncode == 0, done.stderr
+    assert done.stdout.splitlines() == ["True False 'capacity overflow'", "True"]
+    err = done.stderr.split("--- mark ---\n", 1)[1]
+    assert err.startswith(RESUME_NOTICE)
+    trace = err[len(RESUME_NOTICE):]
+    assert trace.startswith("Traceback (most recent call last):\n")
+    assert "in __iter__" in trace
+    assert "hostglue_runtime.PanicException: capacity overflow\n" in trace
+    # Then the report of the resumed panic itself.
+    assert trace.rstrip().endswith("capacity overflow")
