@@ -1,0 +1,117 @@
+// A pool of worker threads: the process-wide one that parallel_map uses, and pools of a
+// chosen size for tests and benchmarks.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+#include "parallel/job.hpp"
+#include "parallel/latch.hpp"
+#include "parallel/sleep.hpp"
+
+namespace caustica::parallel {
+
+namespace detail {
+
+class WorkerThread;
+
+// Starts a thread running `body`; throws std::system_error when it cannot.
+using ThreadStarter = std::function<std::thread(std::function<void()>)>;
+std::thread start_std_thread(std::function<void()> body);
+
+// A worker thread could not be started; what() describes the cause.
+class PoolStartError : public std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+class Registry {
+ public:
+  // Starts num_threads workers. If the platform cannot create threads at all, the registry
+  // has no threads, reports one, and every batch runs on the thread that starts it.
+  // Throws PoolStartError if some other failure stops a worker from starting.
+  Registry(std::size_t num_threads, const ThreadStarter& start);
+  ~Registry();  // stops the workers and joins them
+  Registry(const Registry&) = delete;
+  Registry& operator=(const Registry&) = delete;
+
+  std::size_t num_threads() const noexcept { return num_threads_; }
+  bool runs_on_callers() const noexcept { return workers_.empty(); }
+
+  // Runs op(worker) on this pool for a thread that is not one of its workers, blocking that
+  // thread on its own latch until op is complete; re-raises op's failure.
+  template <class F>
+  auto run_injected(F& op);
+
+  std::size_t num_workers() const noexcept { return workers_.size(); }
+  WorkerThread& worker(std::size_t i) const noexcept { return *workers_[i]; }
+  Sleep& sleep() noexcept { return sleep_; }
+  const CoreLatch& stop_latch() const noexcept { return stop_; }
+
+  Job* take_injected() noexcept;
+  bool has_injected() const noexcept { return injected_count_.load(std::memory_order_relaxed) != 0; }
+
+ private:
+  void inject(Job* job);
+  void stop() noexcept;
+
+  std::size_t num_threads_;
+  std::vector<std::unique_ptr<WorkerThread>> workers_;
+  std::vector<std::thread> threads_;
+  Sleep sleep_;
+  CoreLatch stop_;
+  std::mutex injected_mutex_;
+  std::deque<Job*> injected_;  // under injected_mutex_
+  std::atomic<std::size_t> injected_count_{0};
+};
+
+// The worker this thread is, or nullptr.
+WorkerThread* current_worker() noexcept;
+void set_current_worker(WorkerThread* worker) noexcept;
+
+// The process-wide pool, created on first use; panics if it cannot be created.
+Registry& global_registry();
+// The pool of this worker thread, or the process-wide pool for any other thread.
+Registry& current_registry();
+// As the process-wide pool is created: a registry, or a panic naming the cause.
+Registry* new_global_registry(std::size_t num_threads, const ThreadStarter& start);
+
+// This thread's own latch for waiting on a pool from outside.
+LockLatch& thread_lock_latch();
+
+template <class F>
+auto Registry::run_injected(F& op) {
+  InjectedJob<F> job(op, thread_lock_latch());
+  inject(&job);
+  job.wait();
+  return job.outcome.take();
+}
+
+}  // namespace detail
+
+// A pool of a chosen size, apart from the process-wide one. Its workers stop when it goes;
+// no batch may be running on it then.
+class Pool {
+ public:
+  explicit Pool(std::size_t num_threads,
+                const detail::ThreadStarter& start = detail::start_std_thread)
+      : registry_(std::make_unique<detail::Registry>(num_threads, start)) {}
+
+  std::size_t num_threads() const noexcept { return registry_->num_threads(); }
+
+  // parallel_map on this pool (parallel_map.hpp).
+  template <class In, class F, class Out>
+  void map(std::span<const In> input, F&& f, std::vector<Out>& output);
+
+ private:
+  std::unique_ptr<detail::Registry> registry_;
+};
+
+}  // namespace caustica::parallel
