@@ -7,6 +7,7 @@ import os
 import re
 import subprocess
 import sys
+import sysconfig
 import textwrap
 from pathlib import Path
 
@@ -32,6 +33,12 @@ def installed_distribution():
 
 
 INSTALLED = installed_distribution()
+# Set by tools/check_wheel.sh: the module must come from an installed wheel, so the tests that
+# need one fail instead of being skipped.
+EXPECT_INSTALLED = os.environ.get("CAUSTICA_EXPECT_INSTALLED") == "1"
+needs_installed = pytest.mark.skipif(
+    INSTALLED is None and not EXPECT_INSTALLED,
+    reason="module imported from a build tree, not installed")
 
 
 def project_version():
@@ -73,14 +80,23 @@ def stub_all():
 STUB_FUNCTIONS = {node.name: node for node in stub_functions()}
 
 
-@pytest.mark.skipif(INSTALLED is None, reason="module imported from a build tree, not installed")
+@pytest.mark.skipif(not EXPECT_INSTALLED, reason="only when checking an installed wheel")
+def test_the_module_comes_from_an_installed_distribution():
+    site_packages = Path(sysconfig.get_paths()["platlib"]).resolve()
+    assert MODULE_FILE.parent == site_packages
+    assert INSTALLED is not None, f"no installed distribution owns {MODULE_FILE}"
+
+
+@needs_installed
 def test_installed_version_is_the_project_version():
+    assert INSTALLED is not None, f"no installed distribution owns {MODULE_FILE}"
     assert importlib.metadata.version("caustica") == project_version()
     assert caustica.__name__ == INSTALLED.metadata["Name"]
 
 
-@pytest.mark.skipif(INSTALLED is None, reason="module imported from a build tree, not installed")
+@needs_installed
 def test_the_stub_is_installed_beside_the_module_and_as_a_stub_package():
+    assert INSTALLED is not None, f"no installed distribution owns {MODULE_FILE}"
     beside = MODULE_FILE.parent / "caustica.pyi"
     package = MODULE_FILE.parent / "caustica-stubs" / "__init__.pyi"
     assert beside.is_file()
