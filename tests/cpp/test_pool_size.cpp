@@ -4,6 +4,7 @@
 #include <sched.h>
 
 #include <optional>
+#include <ostream>
 #include <string_view>
 #include <tuple>
 
@@ -21,6 +22,21 @@ struct SizeCase {
   std::size_t cpus;
   std::size_t expected;
 };
+
+// Readable test names: RAYON_NUM_THREADS, RAYON_RS_NUM_CPUS, CPU count.
+void PrintTo(const SizeCase& c, std::ostream* out) {
+  const auto show = [out](Text t) {
+    if (t) {
+      *out << '\'' << *t << '\'';
+    } else {
+      *out << "unset";
+    }
+  };
+  show(c.num_threads);
+  *out << ',';
+  show(c.rs_num_cpus);
+  *out << ',' << c.cpus;
+}
 
 class ParallelPoolSize : public ::testing::TestWithParam<SizeCase> {};
 
