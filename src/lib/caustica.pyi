@@ -21,20 +21,23 @@ interpreter lock until it returns.
 
 Exceptions a caller can see:
 
-* ``TypeError`` -- wrong arguments (missing, too many, unknown or repeated keywords) or an
-  argument that cannot be converted; the message names the parameter, as in
-  ``argument 'l': ...``.
+* ``TypeError`` -- arguments missing, too many, unknown or repeated keywords (the message
+  names the function), or an argument of the wrong type, such as a ``str`` or a scalar where a
+  sequence is expected (the message names the parameter, as in ``argument 'l': ...``).
 * ``OverflowError`` and any other exception raised while converting an argument (an int too
   large for a float, or an exception from an object's own ``__float__``, ``__index__``,
   ``__iter__``, ...) propagates unchanged.
-* ``MemoryError`` when room for the arguments or the result cannot be obtained.
+* ``MemoryError`` when room for the arguments or the result cannot be obtained (also for a
+  sequence whose ``__len__`` claims more items than memory holds).
 * ``RuntimeError`` -- a complete elliptic integral failed (only
   :func:`heyrovsky_magnification` and :func:`discrete_flux_map_heyrovsky_magnification`); its
   single argument is the message text, e.g. ``"ellipk: Arguments cannot be NAN."``.
-* ``PanicException`` -- an internal failure, such as ``bl`` and ``bf`` of different lengths.
+* ``PanicException`` -- an internal failure, such as ``bl`` and ``bf`` of different lengths,
+  or a sequence whose ``__len__`` claims more items than 64-bit memory can address.
   Its ``__module__`` is ``"hostglue_runtime"`` and it derives from ``BaseException``, not
   ``Exception``, so ``except Exception`` does not catch it; it is not an attribute of this
-  module and can be caught with ``except BaseException``. The module stays usable afterwards.
+  module and can be caught with ``except BaseException``. A report of the failure is written
+  to standard error as it happens. The module stays usable afterwards.
 """
 
 from typing import Protocol, SupportsFloat, SupportsIndex
