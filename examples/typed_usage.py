@@ -6,6 +6,9 @@ Separations are in source radii; the Einstein radius and the source radius share
 
     python3 examples/typed_usage.py
     mypy --strict examples/typed_usage.py
+
+mypy finds the types of an installed caustica by itself; against a source tree, point it at
+the stub with MYPYPATH=src/lib.
 """
 import math
 from array import array

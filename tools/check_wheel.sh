@@ -112,7 +112,6 @@ step "create a fresh virtual environment"
 venv=$work/venv
 "$python" -m venv "$venv"
 vpython=$venv/bin/python
-"$vpython" -m pip install -q --upgrade pip
 "$vpython" -m pip install -q "$wheel" -r "$source_dir/tests/requirements.txt" mypy build
 
 step "build the sdist"
