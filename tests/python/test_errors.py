@@ -217,3 +217,54 @@ def test_resume_notice_goes_to_the_standard_error_descriptor():
     assert "hostglue_runtime.PanicException: capacity overflow\n" in trace
     # Then the report of the resumed panic itself.
     assert trace.rstrip().endswith("capacity overflow")
+
+
+FIRST_USE_SCRIPT = textwrap.dedent("""
+    import sys
+    import threading
+    import caustica
+
+    class Huge:
+        def __len__(self):
+            return sys.maxsize
+        def __getitem__(self, index):
+            raise IndexError(index)
+
+    sys.setswitchinterval(1e-6)
+    start = threading.Barrier(8)
+    outcomes = []
+
+    def work(i):
+        start.wait()
+        for _ in range(25):
+            try:
+                if i % 2:
+                    caustica.witt_mao_magnification(5, 1.0, 0.1)
+                else:
+                    caustica.witt_mao_magnification(Huge(), 1.0, 0.1)
+            except BaseException as caught:
+                outcomes.append((type(caught), str(caught)))
+
+    threads = [threading.Thread(target=work, args=(i,)) for i in range(8)]
+    for thread in threads:
+        thread.start()
+    for thread in threads:
+        thread.join()
+    print(len(outcomes), len({kind for kind, _ in outcomes}))
+    for kind, text in sorted({(kind.__module__, text) for kind, text in outcomes}):
+        print(kind, text)
+""")
+
+
+def test_lazily_made_objects_on_first_use_from_many_threads():
+    # The Sequence type of the message and PanicException are both made by the first calls,
+    # which here come from eight threads at once.
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join(p for p in sys.path if p))
+    done = subprocess.run([sys.executable, "-c", FIRST_USE_SCRIPT], capture_output=True,
+                          text=True, env=env, timeout=120)
+    assert done.returncode == 0, done.stderr
+    assert done.stdout.splitlines() == [
+        "200 2",
+        "builtins argument 'l': 'int' object is not an instance of 'Sequence'",
+        "hostglue_runtime capacity overflow",
+    ]
