@@ -198,3 +198,11 @@ def test_buffer_is_released(caustica):
     buffer = bytearray(bits([0.5, 1.5]))
     caustica.witt_mao_magnification(memoryview(buffer).cast("d"), 1.0, 0.1)
     buffer.extend(b"x")  # likewise
+
+
+def test_released_memoryview(caustica):
+    view = memoryview(array.array("d", [0.5]))
+    view.release()
+    with pytest.raises(ValueError, match="^operation forbidden on released memoryview object$"):
+        caustica.witt_mao_magnification(view, 1.0, 0.1)
+    assert len(caustica.witt_mao_magnification([0.5], 1.0, 0.1)) == 1
