@@ -146,6 +146,8 @@ def main():
     ring_cases = [(l, r, rho) for rho in [1e-3, 0.1, 1.0, 10.0]
                   for l in [0.0, 0.3, 1.0, 2.5] for r in [0.0, 0.2, 0.5, 0.999, 1.0, 1.7]
                   if l != r]
+    ring_cases += [(0.5, 0.5 + dh, rho) for rho in [1e-3, 0.1]
+                   for dh in [-0.049, -1e-4, -1.01e-5, -0.99e-5, -1e-6, 1e-6, 0.99e-5, 1.01e-5, 1e-4, 0.049]]
     ld_cases = [(rho, l) for rho in LD_RHOS for l in LD_SEPARATIONS]
     with Pool() as pool:
         disks = pool.map(disk_row, disk_cases)

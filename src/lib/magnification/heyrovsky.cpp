@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "elliptic/carlson.hpp"
 #include "elliptic/complete.hpp"
 
 namespace caustica {
@@ -23,23 +24,43 @@ double near_ring(double l, double h, double s, double s2) {
   return h * ((s * ((a2 + a2) + s2)) / (a2 * q)) + (B * L + T * 4);
 }
 
+struct Integrals {
+  double K, P;
+};
+
+// Within a tenth of p = l + r of the ring, n and m round towards 1 and K and Pi lose accuracy
+// like eps / h^2; their complements follow directly from h instead.
+Integrals near_ring_integrals(double h, double p, double o, double s2, double n) {
+  const double one_minus_n = (h / p) * (h / p);
+  const double one_minus_m = ((h * h) * (p * p + s2 * 4)) / ((p * p) * o);
+  const double K = elliptic::elliprf(0, one_minus_m, 1);
+  const double P = K + (n / 3) * elliptic::elliprj(0, one_minus_m, 1, one_minus_n);
+  return {K, P};
+}
+
 }  // namespace
 
 EllipticResult heyrovsky_magnification(double l, double r, double re, double rstar) {
   const double s = re / rstar;  // Einstein radius in source radii
   const double h = r - l;
   const double s2 = s * s;
-  if (std::fabs(h) < 1e-05) return near_ring(l, h, s, s2) / TWO_PI;
+  // The expansion is about the lens and meaningless for a lens at the centre, where the
+  // elliptic form is exact (n = m = 0) for every ring but the one of radius 0.
+  if (std::fabs(h) < 1e-05 && (l != 0 || r == 0)) return near_ring(l, h, s, s2) / TWO_PI;
 
   const double h2 = h * h;
   const double p = l + r;
   const double o = h2 + s2 * 4;
   const double k = ((s * 4) / p) * std::sqrt((l * r) / o);
   const double m = k * k;
+  const double n = ((l * 4) * r) / (p * p);
+  if (std::fabs(h) < 0.1 * p) {
+    const Integrals I = near_ring_integrals(h, p, o, s2, n);
+    return (4 / (p * std::sqrt(o))) * ((s2 + s2) * I.K + h2 * I.P) / TWO_PI;
+  }
+
   const EllipticResult K = elliptic::ellipk(m);
   if (!K) return K.error();
-
-  const double n = ((l * 4) * r) / (p * p);
   const EllipticResult P = elliptic::ellippi(n, m);
   if (!P) return P.error();
 

@@ -14,6 +14,7 @@ namespace caustica {
 
 namespace {
 
+constexpr double PI = 3.141592653589793;
 constexpr double TWO_PI = 6.283185307179586;
 constexpr double TARGET_ERROR = 1e-16;
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
@@ -70,17 +71,19 @@ BatchResult _integrated_witt_mao_magnification(std::vector<double> l, ProfileRef
       magnifications.push_back(NaN);
       continue;
     }
-    // g(x): magnification of the uniform inner disk of radius x, in that disk's own units;
-    // pi x^2 g(x) is its magnified flux, so the flux of an annulus is pi d/dx[x^2 g(x)] dx.
-    const auto g = [l_i, rho](double x) {
-      if (x <= 0) return 0.0;
-      const double rho_x = x * rho;
-      return witt_mao_kernel(l_i / x, rho_x, rho_x * rho_x);
+    // pi q(x) = pi x^2 g(x) is the magnified flux of the uniform inner disk of radius x, with g
+    // its magnification in that disk's own units; an annulus adds pi q'(x) dx. q is
+    // differentiated rather than g, which grows like 1/x about a central lens: extended oddly
+    // through the centre, q stays smooth there and the central difference stays accurate.
+    const auto q = [l_i, rho](double x) {
+      const double r = std::fabs(x);
+      if (r == 0) return 0.0;
+      const double rho_r = r * rho;
+      return (x * r) * witt_mao_kernel(l_i / r, rho_r, rho_r * rho_r);
     };
-    const auto F = [&g, &profile](double x) {
-      const double G = g(x);
-      const double D = x < 0 ? 0.0 : numeric::sderivative(g, x);
-      return ((x * TWO_PI) * (G + (x * 0.5) * D)) * profile(x);
+    const auto F = [&q, &profile](double x) {
+      const double D = numeric::sderivative(q, x);
+      return (PI * D) * profile(x);
     };
     magnifications.push_back(over_source(F, l_i) / norm);
   }

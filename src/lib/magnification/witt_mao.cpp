@@ -16,7 +16,6 @@ namespace caustica {
 namespace {
 
 constexpr double PI = 3.141592653589793;
-constexpr double HALF_PI = 1.5707963267948966;
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 
 // The three integrals at the characteristic n and parameter m.
@@ -24,9 +23,11 @@ struct Integrals {
   double E, K, P;
 };
 
-// Lens exactly on the limb: the limit of the elliptic form as u -> rho.
+// Lens exactly on the limb: the limit of the elliptic form as u -> rho,
+//   (2 / rho + ((c + 1) / c) (asin((c - 1) / (c + 1)) + pi / 2)) / pi,
+// where asin((c - 1) / (c + 1)) + pi / 2 = 2 atan(rho) is written so as not to cancel for small rho.
 double on_limb(double rho, double c) {
-  return (2 / rho + ((c + 1) / c) * (std::asin((c - 1) / (c + 1)) + HALF_PI)) / PI;
+  return (2 / rho + ((c + 1) / c) * (2 * std::atan(std::fabs(rho)))) / PI;
 }
 
 // Within a tenth of the source radius of the limb, n and m round towards 1 and the integrals
