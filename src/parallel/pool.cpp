@@ -46,6 +46,9 @@ Registry::Registry(std::size_t num_threads, const ThreadStarter& start)
       }
       throw PoolStartError("could not start worker thread " + std::to_string(i + 1) + " of " +
                            std::to_string(num_threads) + " (" + e.what() + ")");
+    } catch (...) {
+      stop();
+      throw;
     }
   }
 }

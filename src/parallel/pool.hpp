@@ -106,7 +106,8 @@ class Pool {
 
   std::size_t num_threads() const noexcept { return registry_->num_threads(); }
 
-  // parallel_map on this pool (parallel_map.hpp).
+  // parallel_map on this pool (parallel_map.hpp). Called from a worker of another pool, it
+  // blocks that worker like any thread outside this pool.
   template <class In, class F, class Out>
   void map(std::span<const In> input, F&& f, std::vector<Out>& output);
 
