@@ -80,8 +80,8 @@ TEST_P(Integrated, ResultsComeInInputOrder) {
 
 INSTANTIATE_TEST_SUITE_P(
     Variants, Integrated,
-    ::testing::Values(Variant{"rings", _integrated_heyrovsky_magnification, 1e-7},
-                      Variant{"disks", _integrated_witt_mao_magnification, 1e-6}),
+    ::testing::Values(Variant{"rings", _integrated_heyrovsky_magnification, 1e-12},
+                      Variant{"disks", _integrated_witt_mao_magnification, 5e-8}),
     [](const ::testing::TestParamInfo<Variant>& variant) { return std::string(variant.param.name); });
 
 TEST(IntegratedVariants, AgreeWithEachOther) {
