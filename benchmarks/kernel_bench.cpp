@@ -1,0 +1,131 @@
+// The kernels alone, without Python: time per element, and a fixed workload for instruction
+// counts under callgrind.
+//
+//   kernel_bench time [POINTS]        median ns per element of the uniform-disk kernel (serial),
+//                                      its batch driver on the pool (size from RAYON_NUM_THREADS),
+//                                      and the ring kernel; one line per case, as JSON
+//   kernel_bench count disk|ring N     N kernel calls on the light-curve inputs, nothing else
+//
+// The inputs are those of a light curve: a straight trajectory through the source with impact
+// parameter 0.3 source radii, separations l from 0.3 to 5, for rho in {1e-3, 1e-2, 0.1, 1}. The
+// ring kernel is called as the integrated functions call it: ring radii r spread over (0, 1).
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "magnification/heyrovsky.hpp"
+#include "magnification/witt_mao.hpp"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr double RHOS[] = {1e-3, 1e-2, 0.1, 1.0};
+constexpr double IMPACT = 0.3;
+constexpr double FAR = 5.0;
+
+// Separations along the trajectory, evenly spaced in time.
+std::vector<double> light_curve(std::size_t points) {
+  std::vector<double> l(points);
+  const double half = std::sqrt(FAR * FAR - IMPACT * IMPACT);
+  for (std::size_t i = 0; i < points; ++i) {
+    const double t = points == 1 ? 0.0 : -half + (2 * half) * static_cast<double>(i) / static_cast<double>(points - 1);
+    l[i] = std::sqrt(IMPACT * IMPACT + t * t);
+  }
+  return l;
+}
+
+// Ring radii in (0, 1), spread evenly by the golden-ratio sequence.
+double ring_radius(std::size_t i) {
+  const double phi = 0.6180339887498949;
+  const double f = static_cast<double>(i) * phi;
+  return f - std::floor(f) + 1e-9;
+}
+
+// Keeps the optimiser from dropping a result.
+volatile double sink;
+
+template <class Run>
+double median_ns_per_element(int repeats, std::size_t elements, Run run) {
+  std::vector<double> times;
+  for (int r = 0; r < repeats; ++r) {
+    const auto start = Clock::now();
+    run();
+    times.push_back(std::chrono::duration<double, std::nano>(Clock::now() - start).count() /
+                    static_cast<double>(elements));
+  }
+  std::sort(times.begin(), times.end());
+  return times[times.size() / 2];
+}
+
+void report(const char* name, double rho, double ns) {
+  std::printf("{\"case\": \"%s\", \"rho\": %g, \"ns_per_element\": %.2f}\n", name, rho, ns);
+}
+
+int time_cases(std::size_t points) {
+  const std::vector<double> l = light_curve(points);
+  for (const double rho : RHOS) {
+    const double c = rho * rho;
+    report("witt_mao_kernel", rho, median_ns_per_element(5, points, [&] {
+             double sum = 0;
+             for (const double x : l) sum += caustica::witt_mao_kernel(x, rho, c);
+             sink = sum;
+           }));
+    report("witt_mao_magnification", rho, median_ns_per_element(5, points, [&] {
+             const caustica::BatchResult result = caustica::witt_mao_magnification(l, 1.0, rho);
+             sink = (*result)[0];
+           }));
+    const std::size_t rings = points / 10;
+    report("heyrovsky_magnification", rho, median_ns_per_element(5, rings, [&] {
+             double sum = 0;
+             for (std::size_t i = 0; i < rings; ++i) {
+               const caustica::EllipticResult g = caustica::heyrovsky_magnification(l[i * 10 % points], ring_radius(i), 1.0, rho);
+               sum += g ? *g : 0.0;
+             }
+             sink = sum;
+           }));
+  }
+  return 0;
+}
+
+// Cycles through the light curves of all four source sizes.
+int count_case(const std::string& kernel, std::size_t calls) {
+  const std::size_t points = 1000;
+  const std::vector<double> l = light_curve(points);
+  double sum = 0;
+  if (kernel == "disk") {
+    for (std::size_t i = 0; i < calls; ++i) {
+      const double rho = RHOS[(i / points) % 4];
+      sum += caustica::witt_mao_kernel(l[i % points], rho, rho * rho);
+    }
+  } else if (kernel == "ring") {
+    for (std::size_t i = 0; i < calls; ++i) {
+      const double rho = RHOS[(i / points) % 4];
+      const caustica::EllipticResult g = caustica::heyrovsky_magnification(l[i % points], ring_radius(i), 1.0, rho);
+      sum += g ? *g : 0.0;
+    }
+  } else {
+    std::fprintf(stderr, "unknown kernel %s\n", kernel.c_str());
+    return 2;
+  }
+  sink = sum;
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc >= 2 && std::strcmp(argv[1], "time") == 0) {
+    return time_cases(argc >= 3 ? std::strtoul(argv[2], nullptr, 10) : 1000000);
+  }
+  if (argc == 4 && std::strcmp(argv[1], "count") == 0) {
+    return count_case(argv[2], std::strtoul(argv[3], nullptr, 10));
+  }
+  std::fprintf(stderr, "usage: %s time [POINTS] | count disk|ring N\n", argv[0]);
+  return 2;
+}
