@@ -5,6 +5,7 @@ caustica is imported inside the fixtures, so that tests of other layers run with
 
 import importlib
 import math
+import os
 import sys
 from dataclasses import dataclass
 
@@ -80,6 +81,15 @@ class Function:
 L_RE_RSTAR = ("l", "re", "rstar")
 FLUX_MAP = ("l", "re", "rstar", "bl", "bf")
 S, X = SEQUENCE, SCALAR
+
+# Set by tools/sanitize.sh, which runs these tests against a module built with AddressSanitizer.
+UNDER_ASAN = "address" in os.environ.get("CAUSTICA_SANITIZERS", "").split(",")
+# ASan's operator new aborts the process where a failed allocation would throw std::bad_alloc.
+skip_impossible_allocation_under_asan = pytest.mark.skipif(
+    UNDER_ASAN, reason="AddressSanitizer aborts on an allocation it cannot satisfy")
+# Freed memory stays in ASan's quarantine, so the process's size tells nothing about leaks there.
+skip_resident_size_under_asan = pytest.mark.skipif(
+    UNDER_ASAN, reason="AddressSanitizer's quarantine keeps freed memory resident")
 
 FUNCTIONS = [
     Function("witt_mao_magnification", L_RE_RSTAR, (S, X, X)),

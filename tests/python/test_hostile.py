@@ -8,7 +8,7 @@ import sys
 
 import pytest
 
-from conftest import same_floats
+from conftest import same_floats, skip_impossible_allocation_under_asan
 
 
 def results_match(function, result, expected):
@@ -99,6 +99,7 @@ def test_more_items_than_the_length_said(caustica):
     assert len(caustica.witt_mao_magnification(sequence, 1.0, 0.1)) == 100
 
 
+@skip_impossible_allocation_under_asan
 def test_room_for_a_huge_length_cannot_be_had(sequence_parameter):
     function, parameter = sequence_parameter
     items = function.valid(parameter)

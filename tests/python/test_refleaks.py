@@ -7,7 +7,8 @@ import tracemalloc
 
 import pytest
 
-from conftest import BY_NAME, CapacityOverflow
+from conftest import (BY_NAME, CapacityOverflow, skip_impossible_allocation_under_asan,
+                      skip_resident_size_under_asan)
 
 
 class Raises:
@@ -199,6 +200,7 @@ def _resident_bytes():
         return int(statm.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
 
 
+@skip_resident_size_under_asan
 @pytest.mark.skipif(not os.path.exists("/proc/self/statm"), reason="needs /proc")
 @pytest.mark.parametrize("name, failing", [
     ("witt_mao_magnification", {"rstar": "x"}),
@@ -228,6 +230,7 @@ def test_converted_vectors_are_released_when_a_later_step_fails(name, failing):
     assert _resident_bytes() - before < 32 * 2**20
 
 
+@skip_impossible_allocation_under_asan
 def test_memory_error_path_leaks_nothing():
     function = BY_NAME["witt_mao_magnification"]
 
