@@ -7,6 +7,7 @@
 #include "magnification/flux_map.hpp"
 #include "magnification/heyrovsky.hpp"
 #include "magnification/integrated.hpp"
+#include "magnification/witt_mao.hpp"
 #include "reference_table.hpp"
 
 namespace caustica {
@@ -97,6 +98,41 @@ TEST(FluxMap, FineTableOfTheBuiltInProfileReproducesIt) {
     const Magnifications tabulated = run(f, l, bl, bf);
     for (std::size_t i = 0; i < l.size(); ++i) {
       EXPECT_LT(relative_error(tabulated[i], rings[i]), 1e-5) << l[i];
+    }
+  }
+}
+
+// A uniform annulus r1 < x < r2 is the disk of radius r2 less the disk of radius r1, each with
+// its uniform-disk magnification, weighted by their areas.
+double uniform_annulus(double l, double r1, double r2, double rho) {
+  const auto disk = [&](double r) {
+    return r * r * witt_mao_kernel(l / r, rho * r, (rho * r) * (rho * r));
+  };
+  return (disk(r2) - disk(r1)) / (r2 * r2 - r1 * r1);
+}
+
+// Narrow profiles, and profiles that are zero over parts of the source: integrated over the whole
+// source at once, the first levels' nodes missed them, and the results were inf, NaN or 0.
+TEST(FluxMap, ProfilesOnPartOfTheSourceAreNotMissed) {
+  struct Case {
+    Table bl, bf;
+    double r1, r2;  // the uniform annulus the table describes
+  };
+  const Case cases[] = {
+      {{0.3, 0.32}, {1.0, 1.0}, 0.3, 0.32},
+      {{0.6909043751635227, 0.7912735767252415}, {2.0, 2.0}, 0.6909043751635227,
+       0.7912735767252415},
+      {{0.0, 0.5, 0.5, 0.52, 0.52, 1.0}, {0.0, 0.0, 3.0, 3.0, 0.0, 0.0}, 0.5, 0.52},
+      {{0.95, 2.0}, {1.0, 1.0}, 0.95, 1.0},
+  };
+  const std::vector<double> l = {0.0, 0.31, 0.5, 0.7, 1.0, 1.5, 3.0};
+  for (const Case& c : cases) {
+    for (const FluxMap f : INTEGRATED) {
+      const Magnifications a = run(f, l, c.bl, c.bf, 0.76);
+      for (std::size_t i = 0; i < l.size(); ++i) {
+        EXPECT_LT(relative_error(a[i], uniform_annulus(l[i], c.r1, c.r2, 0.76)), 1e-6)
+            << "l = " << l[i] << ", table from " << c.bl.front();
+      }
     }
   }
 }

@@ -1,14 +1,16 @@
 // Magnification of a source whose radial profile is a table of radii bl and values bf.
 #include "magnification/flux_map.hpp"
 
+#include <algorithm>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "core/panic.hpp"
 #include "magnification/heyrovsky.hpp"
 #include "magnification/integrated.hpp"
+#include "magnification/over_source.hpp"
 #include "numeric/interp.hpp"
-#include "numeric/tanh_sinh.hpp"
 
 namespace caustica {
 
@@ -27,7 +29,8 @@ void check_table(const std::vector<double>& bl, const std::vector<double>& bf) {
 // The table interpolated linearly, zero outside the table's range of radii.
 class TabulatedProfile {
  public:
-  TabulatedProfile(std::span<const double> bl, std::span<const double> bf) : bl_(bl), bf_(bf) {}
+  TabulatedProfile(std::span<const double> bl, std::span<const double> bf)
+      : bl_(bl), bf_(bf), breaks_(support_edges(bl, bf)) {}
 
   double operator()(double x) const {
     return numeric::interp(bl_, bf_, x, {numeric::OutOfRangeRule::Kind::Constant, 0.0});
@@ -35,12 +38,36 @@ class TabulatedProfile {
 
   double flux() const {
     const auto annulus = [this](double x) { return (x * TWO_PI) * (*this)(x); };
-    return numeric::integrate(annulus, 0.0, 1.0, 1e-16).integral;
+    return over_source(annulus, 0.0, breaks_);
   }
 
+  // Where the integrals over the source are cut: integrated whole, a profile that is nonzero on
+  // a narrow part of the source only (bl = [0.3, 0.32], say) could fall between the nodes of the
+  // first levels, which then stop at 0: no flux, and magnifications of inf, NaN or 0.
+  std::span<const double> breaks() const { return breaks_; }
+
  private:
+  // The radii inside (0, 1) where the profile starts or stops being zero, ascending and
+  // distinct. A table of one point is constant and has none.
+  static std::vector<double> support_edges(std::span<const double> bl,
+                                           std::span<const double> bf) {
+    const std::size_t n = bl.size();
+    std::vector<double> edges;
+    if (n < 2) return edges;
+    const auto zero_segment = [&](std::size_t k) { return bf[k] == 0 && bf[k + 1] == 0; };
+    for (std::size_t j = 0; j < n; ++j) {
+      const bool zero_left = j == 0 || zero_segment(j - 1);
+      const bool zero_right = j == n - 1 || zero_segment(j);
+      if (zero_left != zero_right && 0 < bl[j] && bl[j] < 1) edges.push_back(bl[j]);
+    }
+    std::sort(edges.begin(), edges.end());
+    edges.erase(std::unique(edges.begin(), edges.end()), edges.end());
+    return edges;
+  }
+
   std::span<const double> bl_;
   std::span<const double> bf_;
+  std::vector<double> breaks_;
 };
 
 }  // namespace
@@ -70,7 +97,8 @@ BatchResult integrated_flux_map_heyrovsky_magnification(std::vector<double> l,
                                                         double rstar) {
   check_table(bl, bf);
   const TabulatedProfile profile(bl, bf);
-  return _integrated_heyrovsky_magnification(std::move(l), profile, re, rstar, profile.flux());
+  return _integrated_heyrovsky_magnification(std::move(l), profile, re, rstar, profile.flux(),
+                                             profile.breaks());
 }
 
 BatchResult integrated_flux_map_witt_mao_magnification(std::vector<double> l,
@@ -79,7 +107,8 @@ BatchResult integrated_flux_map_witt_mao_magnification(std::vector<double> l,
                                                        double rstar) {
   check_table(bl, bf);
   const TabulatedProfile profile(bl, bf);
-  return _integrated_witt_mao_magnification(std::move(l), profile, re, rstar, profile.flux());
+  return _integrated_witt_mao_magnification(std::move(l), profile, re, rstar, profile.flux(),
+                                            profile.breaks());
 }
 
 }  // namespace caustica

@@ -4,11 +4,13 @@
 
 #include <cmath>
 #include <limits>
+#include <span>
+#include <utility>
 
 #include "magnification/heyrovsky.hpp"
+#include "magnification/over_source.hpp"
 #include "magnification/witt_mao.hpp"
 #include "numeric/derivative.hpp"
-#include "numeric/tanh_sinh.hpp"
 
 namespace caustica {
 
@@ -16,30 +18,19 @@ namespace {
 
 constexpr double PI = 3.141592653589793;
 constexpr double TWO_PI = 6.283185307179586;
-constexpr double TARGET_ERROR = 1e-16;
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 
 // The integrand's non-finite values count as 0 in the quadrature, which would turn a meaningless
 // separation into a plausible-looking 0; such separations get NaN, as in the uniform-disk batch.
 bool is_valid_separation(double l) { return std::isfinite(l) && l >= 0; }
 
-// The integral of F over the source radius [0, 1]. A lens inside the source makes F
-// logarithmically singular at x = l, where tanh-sinh converges slowly unless l is an end point.
-template <class Integrand>
-double over_source(const Integrand& F, double l) {
-  if (0 < l && l < 1) {
-    return numeric::integrate(F, 0.0, l, TARGET_ERROR).integral +
-           numeric::integrate(F, l, 1.0, TARGET_ERROR).integral;
-  }
-  return numeric::integrate(F, 0.0, 1.0, TARGET_ERROR).integral;
-}
-
 }  // namespace
 
 double limb_darkening_profile(double x) { return (1 - std::sqrt(1 - x * x)) * (-0.6) + 1; }
 
 BatchResult _integrated_heyrovsky_magnification(std::vector<double> l, ProfileRef profile,
-                                                double re, double rstar, double norm) {
+                                                double re, double rstar, double norm,
+                                                std::span<const double> breaks) {
   Magnifications magnifications;
   magnifications.reserve(l.size());
   for (const double l_i : l) {
@@ -56,13 +47,14 @@ BatchResult _integrated_heyrovsky_magnification(std::vector<double> l, ProfileRe
       const double G = g(x);
       return ((x * TWO_PI) * G) * profile(x);
     };
-    magnifications.push_back(over_source(F, l_i) / norm);
+    magnifications.push_back(over_source(F, l_i, breaks) / norm);
   }
   return magnifications;
 }
 
 BatchResult _integrated_witt_mao_magnification(std::vector<double> l, ProfileRef profile,
-                                               double re, double rstar, double norm) {
+                                               double re, double rstar, double norm,
+                                               std::span<const double> breaks) {
   const double rho = rstar / re;
   Magnifications magnifications;
   magnifications.reserve(l.size());
@@ -85,9 +77,19 @@ BatchResult _integrated_witt_mao_magnification(std::vector<double> l, ProfileRef
       const double D = numeric::sderivative(q, x);
       return (PI * D) * profile(x);
     };
-    magnifications.push_back(over_source(F, l_i) / norm);
+    magnifications.push_back(over_source(F, l_i, breaks) / norm);
   }
   return magnifications;
+}
+
+BatchResult _integrated_heyrovsky_magnification(std::vector<double> l, ProfileRef profile,
+                                                double re, double rstar, double norm) {
+  return _integrated_heyrovsky_magnification(std::move(l), profile, re, rstar, norm, {});
+}
+
+BatchResult _integrated_witt_mao_magnification(std::vector<double> l, ProfileRef profile,
+                                               double re, double rstar, double norm) {
+  return _integrated_witt_mao_magnification(std::move(l), profile, re, rstar, norm, {});
 }
 
 }  // namespace caustica

@@ -1,6 +1,8 @@
 // Magnification of a source with a radial brightness profile, integrated over the source radius.
 #pragma once
 
+#include <span>
+
 #include "magnification/batch.hpp"
 #include "magnification/profile.hpp"
 
@@ -16,5 +18,14 @@ BatchResult _integrated_heyrovsky_magnification(std::vector<double> l, ProfileRe
                                                 double re, double rstar, double norm);
 BatchResult _integrated_witt_mao_magnification(std::vector<double> l, ProfileRef profile,
                                                double re, double rstar, double norm);
+
+// The same for a profile that is not smooth at breaks: ascending, distinct points inside (0, 1),
+// where the integrals are cut.
+BatchResult _integrated_heyrovsky_magnification(std::vector<double> l, ProfileRef profile,
+                                                double re, double rstar, double norm,
+                                                std::span<const double> breaks);
+BatchResult _integrated_witt_mao_magnification(std::vector<double> l, ProfileRef profile,
+                                               double re, double rstar, double norm,
+                                               std::span<const double> breaks);
 
 }  // namespace caustica
