@@ -9,8 +9,6 @@
 
 #include "elliptic/agm.hpp"
 #include "elliptic/carlson.hpp"
-#include "elliptic/horner.hpp"
-#include "elliptic/taylor_tables.hpp"
 
 namespace caustica::elliptic {
 namespace {
@@ -111,7 +109,10 @@ EllipticResult settle(double c, double n, double m) {
 
 }  // namespace
 
-EllipticResult ellipk(double m) {
+namespace detail {
+
+// m outside [-0.05, 0.9): the AGM below 1, the singularity at 1, and the failures.
+EllipticResult ellipk_rest(double m) {
   const double t = 20.0 * m;
   if (!has_interval_index(t)) {
     if (std::isnan(m)) return EllipticError{"ellipk: Arguments cannot be NAN."};
@@ -119,26 +120,13 @@ EllipticResult ellipk(double m) {
     if (m > 1.0) return EllipticError{"ellipk: m must not be greater than 1."};
     return EllipticError{"ellipk: Unexpected error."};
   }
-  using namespace taylor;
-  switch (static_cast<std::int64_t>(t)) {
-    case 0: case 1: return horner(K0, m + -MC[0]);  // also -0.05 < m < 0, extrapolated
-    case 2: case 3: return horner(K1, m + -MC[1]);
-    case 4: case 5: return horner(K2, m + -MC[2]);
-    case 6: case 7: return horner(K3, m + -MC[3]);
-    case 8: case 9: return horner(K4, m + -MC[4]);
-    case 10: case 11: return horner(K5, m + -MC[5]);
-    case 12: case 13: return horner(K6, m + -MC[6]);
-    case 14: case 15: return horner(K7, m + -MC[7]);
-    case 16: return horner(K8, m + -MC[8]);
-    case 17: return horner(K9, m + -MC[9]);
-    default: break;
-  }
   if (m < 1.0) return k_agm(m);
   if (m == 1.0) return INF;  // logarithmic singularity
   return EllipticError{"ellipk: m must not be greater than 1."};
 }
 
-EllipticResult ellipe(double m) {
+// m outside [0, 0.9): negative m carried into (0, 1), the AGM below 1, and the failures.
+EllipticResult ellipe_rest(double m) {
   double s = 1.0;
   if (m < 0.0) {  // E(m) = sqrt(1 - m) E(m / (m - 1)) (DLMF 19.7.5) carries m into (0, 1)
     if (m == -INF) return INF;
@@ -150,30 +138,20 @@ EllipticResult ellipe(double m) {
     if (std::isnan(m)) return EllipticError{"ellipe: Arguments cannot be NAN."};
     return EllipticError{"ellipe: m must not be greater than 1."};
   }
-  using namespace taylor;
   double unscaled;
-  switch (static_cast<std::int64_t>(t)) {
-    case 0: case 1: unscaled = horner(E0, m + -MC[0]); break;
-    case 2: case 3: unscaled = horner(E1, m + -MC[1]); break;
-    case 4: case 5: unscaled = horner(E2, m + -MC[2]); break;
-    case 6: case 7: unscaled = horner(E3, m + -MC[3]); break;
-    case 8: case 9: unscaled = horner(E4, m + -MC[4]); break;
-    case 10: case 11: unscaled = horner(E5, m + -MC[5]); break;
-    case 12: case 13: unscaled = horner(E6, m + -MC[6]); break;
-    case 14: case 15: unscaled = horner(E7, m + -MC[7]); break;
-    case 16: unscaled = horner(E8, m + -MC[8]); break;
-    case 17: unscaled = horner(E9, m + -MC[9]); break;
-    default:
-      if (m < 1.0) {
-        unscaled = e_agm(m);
-      } else if (m == 1.0) {
-        unscaled = 1.0;
-      } else {
-        return EllipticError{"ellipe: m must not be greater than 1."};
-      }
+  if (t > -1.0 && t < 18.0) {
+    unscaled = e_taylor(static_cast<std::int64_t>(t), m);
+  } else if (m < 1.0) {
+    unscaled = e_agm(m);
+  } else if (m == 1.0) {
+    unscaled = 1.0;
+  } else {
+    return EllipticError{"ellipe: m must not be greater than 1."};
   }
   return s * unscaled;
 }
+
+}  // namespace detail
 
 EllipticResult ellippi(double n, double m) {
   if (n > BELOW_ONE) return pi_near_or_above_one(n, m);
