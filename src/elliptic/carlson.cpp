@@ -58,7 +58,7 @@ double RC1p(double e) {
 }
 
 // The series of RD and RJ after duplication (Carlson 1995, eq. 2.7), through degree 7.
-double G(double E2, double E3, double E4, double E5) {
+[[gnu::always_inline]] inline double G(double E2, double E3, double E4, double E5) {
   return 1.0 - 3.0 * E2 / 14.0 + E3 / 6.0 + 9.0 * E2 * E2 / 88.0 - 3.0 * E4 / 22.0 -
          9.0 * E2 * E3 / 52.0 + 3.0 * E5 / 26.0 - E2 * E2 * E2 / 16.0 + 3.0 * E3 * E3 / 40.0 +
          3.0 * E2 * E4 / 20.0 + 45.0 * E2 * E2 * E3 / 272.0 - 9.0 * (E3 * E4 + E2 * E5) / 68.0;
