@@ -323,10 +323,12 @@ def test_kinks_and_steps_inside_the_source(function):
 
 
 # ---- Faults in the kernels, kept as cases --------------------------------------------------------
+# Expected to fail until the kernels are mended; not strict, so that the mending itself does not
+# fail the run. Once a case passes (XPASS in the summary), its marker goes.
 
 # The uniform-disk closed form cancels terms of size l**2: the absolute error grows like
 # EPS * l**2, and far from the source the magnification drops below 1.
-@pytest.mark.xfail(strict=True, reason="uniform-disk kernel: cancellation far from the source")
+@pytest.mark.xfail(strict=False, reason="uniform-disk kernel: cancellation far from the source")
 @pytest.mark.parametrize("l, rho", [(1e6, 1e-3), (1e8, 1.0), (1e5, 1e-5)])
 def test_uniform_disk_far_from_the_source(l, rho):
     (a,) = caustica.witt_mao_magnification([l], 1.0, rho)
@@ -338,7 +340,7 @@ def test_uniform_disk_far_from_the_source(l, rho):
 # also when the lens is itself closer than that to the centre, where the expansion (in h / l)
 # does not hold: a ring of radius 0 is no longer the point source, and nearby rings are off by
 # up to many orders of magnitude.
-@pytest.mark.xfail(strict=True, reason="ring kernel: expansion about a lens near the centre")
+@pytest.mark.xfail(strict=False, reason="ring kernel: expansion about a lens near the centre")
 @pytest.mark.parametrize("l, r, rho", [(5e-6, 0.0, 0.1), (1e-7, 0.0, 10.0),
                                        (1e-10, 5e-6, 5.8e-4), (1e-9, 4e-6, 0.1)])
 def test_ring_next_to_a_lens_near_the_centre(l, r, rho):
@@ -350,20 +352,20 @@ def test_ring_next_to_a_lens_near_the_centre(l, r, rho):
 
 # The characteristic n = 4 l r / (l + r)**2 is 0 / 0 once (l + r)**2 underflows: a ring of
 # radius below about 1e-154 about a central lens fails with the elliptic layer's NaN error.
-@pytest.mark.xfail(strict=True, reason="ring kernel: underflow in the characteristic",
+@pytest.mark.xfail(strict=False, reason="ring kernel: underflow in the characteristic",
                    raises=RuntimeError)
 @pytest.mark.parametrize("r", [4.172527323448384e-174, 1e-200])
 def test_tiny_ring_about_a_central_lens(r):
     assert relative(caustica.heyrovsky_magnification(0.0, r, 1.0, 1.0), point_source(r)) < 1e-12
 
 
-@pytest.mark.xfail(strict=True, reason="ring kernel: expansion about a lens near the centre")
+@pytest.mark.xfail(strict=False, reason="ring kernel: expansion about a lens near the centre")
 @pytest.mark.parametrize("l", [1e-200, 2.225073858507e-311, 5e-324])
 def test_ring_through_a_lens_nearer_the_centre_than_1e_154(l):
     assert caustica.heyrovsky_magnification(l, l, 1.0, 0.1) == math.inf
 
 
-@pytest.mark.xfail(strict=True, reason="uniform-disk kernel: cancellation far from the source")
+@pytest.mark.xfail(strict=False, reason="uniform-disk kernel: cancellation far from the source")
 @pytest.mark.parametrize("bl, bf", [([0.0, 1e-4], [1.0, 1.0]), ([0.0, 1e-4], [0.0, 1.0]),
                                     ([0.0, 1e-3], [1.0, 1.0])])
 def test_disk_based_profile_concentrated_at_the_centre(bl, bf):
@@ -372,7 +374,7 @@ def test_disk_based_profile_concentrated_at_the_centre(bl, bf):
     assert relative(a, point_source(1.0)) < 1e-6
 
 
-@pytest.mark.xfail(strict=True, reason="ring kernel: expansion about a lens near the centre")
+@pytest.mark.xfail(strict=False, reason="ring kernel: expansion about a lens near the centre")
 @pytest.mark.parametrize("l", [1e-10, 1e-8, 1e-7])
 def test_limb_darkening_about_a_lens_near_the_centre(l):
     rings_ = caustica.integrated_heyrovsky_magnification([l, 0.0], 1.0, 0.1)
