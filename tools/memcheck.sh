@@ -12,6 +12,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${CAUSTICA_MEMCHECK_BUILD_DIR:-build-memcheck}
+[[ $build == /* ]] || build=$PWD/$build
 python=${PYTHON:-python3}
 python_exe=$("$python" -c 'import sys; print(sys.executable)')
 
@@ -24,9 +25,9 @@ cmake -S . -B "$build" -DCAUSTICA_TESTS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DPython_EXECUTABLE="$python_exe"
 cmake --build "$build" --target caustica -j "$(nproc)"
 
-xml=$PWD/$build/memcheck.xml
+xml=$build/memcheck.xml
 status=0
-env PYTHONMALLOC=malloc PYTHONPATH="$PWD/$build/python${PYTHONPATH:+:$PYTHONPATH}" \
+env PYTHONMALLOC=malloc PYTHONPATH="$build/python${PYTHONPATH:+:$PYTHONPATH}" \
   RAYON_NUM_THREADS=2 CAUSTICA_UNDER_VALGRIND=1 \
   valgrind --tool=memcheck --leak-check=full --show-leak-kinds=definite \
   --errors-for-leak-kinds=definite --num-callers=50 --child-silent-after-fork=yes \

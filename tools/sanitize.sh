@@ -13,6 +13,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${CAUSTICA_ASAN_BUILD_DIR:-build-asan}
+[[ $build == /* ]] || build=$PWD/$build
 python=${PYTHON:-python3}
 python_exe=$("$python" -c 'import sys; print(sys.executable)')
 jobs=$(nproc)
@@ -45,7 +46,7 @@ for library in libasan.so libstdc++.so; do
 done
 # pytest captures file descriptor 2, and a report written there by a dying process would be
 # lost with it: reports go to files (one per process, subprocesses of the tests included).
-logs=$PWD/$build/sanitizer-logs
+logs=$build/sanitizer-logs
 rm -rf "$logs"
 mkdir -p "$logs"
 status=0
@@ -54,7 +55,7 @@ env LD_PRELOAD="${preload[*]}${LD_PRELOAD:+ $LD_PRELOAD}" \
   ASAN_OPTIONS="$asan_common:detect_leaks=0:log_path=$logs/asan${ASAN_OPTIONS:+:$ASAN_OPTIONS}" \
   UBSAN_OPTIONS="$UBSAN_OPTIONS:log_path=$logs/ubsan" \
   CAUSTICA_SANITIZERS=address,undefined \
-  PYTHONPATH="$PWD/$build/python${PYTHONPATH:+:$PYTHONPATH}" \
+  PYTHONPATH="$build/python${PYTHONPATH:+:$PYTHONPATH}" \
   "$python_exe" -m pytest -p no:cacheprovider "$@" || status=$?
 
 shopt -s nullglob
