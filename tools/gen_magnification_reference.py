@@ -141,7 +141,7 @@ def write(name, header, rows):
 
 def main():
     check_closed_forms()
-    separations = [0.0, 0.1, 0.5, 0.9, 0.99, 1.0, 1.01, 1.1, 1.5, 2.0, 5.0, 10.0, 100.0]
+    separations = [0.0, 0.1, 0.5, 0.9, 0.99, 1.0, 1.01, 1.1, 1.5, 2.0, 5.0, 9.999, 10.0, 100.0, 3e4, 1e6]
     disk_cases = [(rho, x) for rho in RHOS for x in separations + near_limb_separations()]
     ring_cases = [(l, r, rho) for rho in [1e-3, 0.1, 1.0, 10.0]
                   for l in [0.0, 0.3, 1.0, 2.5] for r in [0.0, 0.2, 0.5, 0.999, 1.0, 1.7]

@@ -29,7 +29,7 @@ def test_uniform_disk_against_the_reference():
     for rho, cases in by_rho.items():
         got = caustica.witt_mao_magnification([l for l, _ in cases], 1.0, rho)
         for (l, A), a in zip(cases, got):
-            assert relative_error(a, A) <= (1e-13 if l < 10 else 1.5e-12), (rho, l)
+            assert relative_error(a, A) <= 1e-13, (rho, l)
 
 
 def test_uniform_disk_depends_on_the_ratio_of_the_radii_only():
