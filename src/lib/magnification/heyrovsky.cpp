@@ -13,8 +13,8 @@ namespace {
 
 constexpr double TWO_PI = 6.283185307179586;
 
-// Within 1e-5 source radii of the ring the elliptic form cancels badly; its expansion in
-// h = r - l about the lens position replaces it. The ring through the lens (h = 0) gives +inf.
+// The expansion of the ring magnification in h = r - l about the lens position, next to the
+// ring. The ring through the lens (h = 0) gives +inf.
 double near_ring(double l, double h, double s, double s2) {
   const double a2 = l * l;
   const double q = a2 + s2;
@@ -44,16 +44,23 @@ EllipticResult heyrovsky_magnification(double l, double r, double re, double rst
   const double s = re / rstar;  // Einstein radius in source radii
   const double h = r - l;
   const double s2 = s * s;
-  // The expansion is about the lens and meaningless for a lens at the centre, where the
-  // elliptic form is exact (n = m = 0) for every ring but the one of radius 0.
-  if (std::fabs(h) < 1e-05 && (l != 0 || r == 0)) return near_ring(l, h, s, s2) / TWO_PI;
+  // The ring through the lens, also where l * l underflows and the expansion would give NaN.
+  if (h == 0 && l > 0) return HUGE_VAL;
+  // The expansion is in h / l, with an error of about (h / l)^2 / 4: it serves only while that
+  // stays near 1e-10. Elsewhere the elliptic form, on complements next to the ring, is accurate
+  // to rounding.
+  if (std::fabs(h) < 1e-05 && (h == 0 || std::fabs(h) < 2e-05 * std::fabs(l))) {
+    return near_ring(l, h, s, s2) / TWO_PI;
+  }
 
   const double h2 = h * h;
   const double p = l + r;
   const double o = h2 + s2 * 4;
   const double k = ((s * 4) / p) * std::sqrt((l * r) / o);
-  const double m = k * k;
-  const double n = ((l * 4) * r) / (p * p);
+  double m = k * k;
+  double n = ((l * 4) * r) / (p * p);
+  // A ring about a central lens (or of radius 0) has n = m = 0, also where p * p underflows.
+  if (l == 0 || r == 0) m = n = 0;
   if (std::fabs(h) < 0.1 * p) {
     const Integrals I = near_ring_integrals(h, p, o, s2, n);
     return (4 / (p * std::sqrt(o))) * ((s2 + s2) * I.K + h2 * I.P) / TWO_PI;

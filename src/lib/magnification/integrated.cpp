@@ -65,13 +65,17 @@ BatchResult _integrated_witt_mao_magnification(std::vector<double> l, ProfileRef
     }
     // pi q(x) = pi x^2 g(x) is the magnified flux of the uniform inner disk of radius x, with g
     // its magnification in that disk's own units; an annulus adds pi q'(x) dx. q is
-    // differentiated rather than g, which grows like 1/x about a central lens: extended oddly
-    // through the centre, q stays smooth there and the central difference stays accurate.
-    const auto q = [l_i, rho](double x) {
+    // differentiated rather than g, which grows like 1/x about a central lens. Through the
+    // centre q is extended as the smooth function it is on the scale of the difference step
+    // (CBRT_EPS there): odd about a lens closer to the centre than that (q ~ 2x / rho outside
+    // radius l), even about any other (q ~ x^2 times the point-source magnification inside l).
+    const bool odd = l_i < numeric::CBRT_EPS;
+    const auto q = [l_i, rho, odd](double x) {
       const double r = std::fabs(x);
       if (r == 0) return 0.0;
       const double rho_r = r * rho;
-      return (x * r) * witt_mao_kernel(l_i / r, rho_r, rho_r * rho_r);
+      const double x_or_r = odd ? x : r;
+      return (x_or_r * r) * witt_mao_kernel(l_i / r, rho_r, rho_r * rho_r);
     };
     const auto F = [&q, &profile](double x) {
       const double D = numeric::sderivative(q, x);
