@@ -71,17 +71,17 @@ int time_cases(std::size_t points) {
   const std::vector<double> l = light_curve(points);
   for (const double rho : RHOS) {
     const double c = rho * rho;
-    report("witt_mao_kernel", rho, median_ns_per_element(5, points, [&] {
+    report("witt_mao_kernel", rho, median_ns_per_element(7, points, [&] {
              double sum = 0;
              for (const double x : l) sum += caustica::witt_mao_kernel(x, rho, c);
              sink = sum;
            }));
-    report("witt_mao_magnification", rho, median_ns_per_element(5, points, [&] {
+    report("witt_mao_magnification", rho, median_ns_per_element(7, points, [&] {
              const caustica::BatchResult result = caustica::witt_mao_magnification(l, 1.0, rho);
              sink = (*result)[0];
            }));
     const std::size_t rings = points / 10;
-    report("heyrovsky_magnification", rho, median_ns_per_element(5, rings, [&] {
+    report("heyrovsky_magnification", rho, median_ns_per_element(7, rings, [&] {
              double sum = 0;
              for (std::size_t i = 0; i < rings; ++i) {
                const caustica::EllipticResult g = caustica::heyrovsky_magnification(l[i * 10 % points], ring_radius(i), 1.0, rho);
