@@ -128,6 +128,8 @@ def main():
     parser.add_argument("--against")
     args = parser.parse_args()
 
+    if args.keep:
+        Path(args.keep).mkdir(parents=True, exist_ok=True)
     with tempfile.TemporaryDirectory() as scratch:
         groups = native_groups(args.binary, args.keep or scratch)
     python = python_groups()
