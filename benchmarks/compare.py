@@ -13,6 +13,18 @@ points evenly spaced in time, for source radii rho = 1e-3, 1e-2, 0.1 and 1 Einst
 peers take the separation in Einstein radii, u = l * rho, computed in double precision as caustica
 computes it internally.
 
+Contenders, each given its input in the form it takes, prepared before the clock starts, and
+returning its own result type (caustica a list, the others arrays or lists):
+caustica's functions with a list and with a float64 array; the Witt-Mao closed form vectorised
+with numpy and scipy.special (ellipk, ellipe, and Pi from elliprf and elliprj, with no special
+care near the limb); MulensModel through Model({t_0: 0, u_0: 0, t_E: 1, rho}), whose time then
+is u exactly, with one finite-source method over the whole curve and, for limb darkening,
+get_magnification(gamma=0.5), which is caustica's linear law with coefficient 0.6 in
+MulensModel's convention Gamma = 2u / (3 - u); VBMicrolensing's ESPLMag(u, rho) (uniform, from its
+precomputed table) and ESPLMagDark(u, rho) with a1 = 0.6 (its linear coefficient: the same law),
+one call per point, ESPLMagDark at its default Tol (0.01) and at Tol = 1e-6, and its array entry
+ESPLLightCurve([ln u0, ln tE, t0, ln rho], times) with a1 = 0 and a1 = 0.6.
+
 Times are per point: the median of several runs, with the fastest and slowest run. A contender
 too slow for the whole curve is timed on evenly spaced points of it (the number is given in the
 row) and its time per point is used for the larger sizes: such a cell is marked with "~".
