@@ -27,8 +27,12 @@ export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1${UBSAN_OPTIONS:+:$UBSAN
 asan_common="detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1"
 
 echo "== C++ tests under ASan+UBSan, leaks checked"
+# Not the pool's fork tests: the ASan runtime of GCC 12 does not hold its allocator's locks
+# across fork(), so a child forked while a parent's thread allocates can wait forever on a lock
+# that thread held (seen: the child's new workers stuck in the allocator). They run in the
+# normal build.
 ASAN_OPTIONS="$asan_common:detect_leaks=1${ASAN_OPTIONS:+:$ASAN_OPTIONS}" \
-  ctest --test-dir "$build" --output-on-failure -j "$jobs"
+  ctest --test-dir "$build" --output-on-failure -j "$jobs" -E '^ParallelFork\.'
 
 echo "== Python tests against the ASan+UBSan module"
 # ASan must be the first library in the process. It looks up the real __cxa_throw when it starts,

@@ -18,6 +18,11 @@ import caustica
 
 EPS = 2.220446049250313e-16
 
+# A failing example is shown formatted by black, whose import of mypy_extensions warns of a
+# deprecation; with warnings as errors the report would become an internal error of pytest.
+pytestmark = pytest.mark.filterwarnings(
+    "ignore:mypy_extensions.TypedDict is deprecated:DeprecationWarning")
+
 FUZZ = settings(
     max_examples=300,
     deadline=None,
@@ -144,9 +149,8 @@ def check_integrated(l, rings_, disks, context, disks_reliable=True):
         if not disks_reliable:
             b = a
         assert b >= DISK_INTEGRATED_FLOOR, (x, b, context)
-        if comparable(x):
-            assert a >= RING_FLOOR, (x, a, context)
-            assert relative(a, b) < agreement(x), (x, a, b, context)
+        assert a >= RING_FLOOR, (x, a, context)
+        assert relative(a, b) < agreement(x), (x, a, b, context)
 
 
 def relative(a, b):
@@ -182,15 +186,9 @@ def point_source(u):
     return (u * u + 2) / (u * math.sqrt(u * u + 4))
 
 
-# Rings of radius r within this of a separation l smaller than it are evaluated with an expansion
-# about the lens that does not hold there (see test_ring_next_to_a_lens_near_the_centre).
-def expansion_out_of_range(l, r):
-    return abs(r - l) < 1e-5 and l < 1e-3
-
-
 def characteristic_underflows(l, r):
-    # (l + r)**2 underflows: see test_tiny_ring_about_a_central_lens.
-    return 0 < l + r < 1e-150 and l != r
+    # Both radii positive and (l + r)**2 underflowing: test_tiny_ring_about_an_off_centre_lens.
+    return l > 0 and r > 0 and l + r < 1e-150 and l != r
 
 
 @FUZZ
@@ -201,17 +199,14 @@ def test_ring(ring, data):
     re, rstar = radii(data.draw)
     a = caustica.heyrovsky_magnification(l, r, re, rstar)
     if l == r:
-        # The ring through the lens, or a point source on it. (Below 1e-154, l**2 underflows
-        # and the expansion about the lens gives NaN: test_ring_next_to_a_lens_near_the_centre.)
-        assert a == math.inf if l > 1e-150 else l > 0 or not math.isfinite(a)
-        return
-    if expansion_out_of_range(l, r):
+        # The ring through the lens, or a point source on it.
+        assert a == math.inf if l > 0 else not math.isfinite(a)
         return
     assert math.isfinite(a), (l, r, re, rstar)
     assert a >= RING_FLOOR, (l, r, re, rstar, a)
     if r == 0:
         assert relative(a, point_source(l * rstar / re)) < 1e-12
-    if l == 0 and r >= 1e-5:  # (tiny r: test_tiny_ring_about_a_central_lens)
+    if l == 0:
         assert relative(a, point_source(r * rstar / re)) < 1e-12
 
 
@@ -228,17 +223,11 @@ def test_discrete_flux_map_is_the_weighted_sum_of_rings(ring, weight, data):
     for radius, w in zip(bl, bf):
         expected = expected + caustica.heyrovsky_magnification(l, radius, re, rstar) * w
     assert got == expected or (math.isnan(got) and math.isnan(expected))
-    if math.isfinite(got) and not any(expansion_out_of_range(l, radius) for radius in bl):
+    if math.isfinite(got):
         assert got >= sum(bf) * RING_FLOOR
 
 
 # ---- Limb darkening ----------------------------------------------------------------------------
-
-def comparable(l):
-    # Below 1e-4 the ring-based integral inherits the fault of the rings next to a lens near
-    # the centre (test_limb_darkening_about_a_lens_near_the_centre).
-    return l == 0 or l >= 1e-4
-
 
 @FUZZ
 @given(l=st.lists(separations, min_size=1, max_size=10), data=st.data())
@@ -271,9 +260,9 @@ def test_tabulated_profile(l, table, data):
         # No flux to divide by: 0 / 0.
         assert all(math.isnan(a) for a in rings_ + disks), context
         return
-    # Light from the inner hundredth of the source only reaches the disk-based integral through
-    # uniform disks of tiny radius far (in their own radii) from the lens, where the kernel's
-    # cancellation spoils them (test_disk_based_profile_concentrated_at_the_centre).
+    # A profile within the inner hundredth of the source is narrow beside the disk-based
+    # route's difference step (6e-6): with the lens at its edge ([0, 1e-3] at l = 1e-3) that
+    # route was off by 1.7e-5.
     check_integrated(l, rings_, disks, context, disks_reliable=outer_radius(bl, bf) >= 1e-2)
 
 
@@ -348,6 +337,16 @@ def test_ring_next_to_a_lens_near_the_centre(l, r, rho):
 @pytest.mark.parametrize("r", [4.172527323448384e-174, 1e-200])
 def test_tiny_ring_about_a_central_lens(r):
     assert relative(caustica.heyrovsky_magnification(0.0, r, 1.0, 1.0), point_source(r)) < 1e-12
+
+
+# The same with both radii positive.
+@pytest.mark.xfail(strict=False, reason="ring kernel: underflow in the characteristic",
+                   raises=RuntimeError)
+@pytest.mark.parametrize("l, r", [(3.987973059720938e-218, 7.975946119441876e-218),
+                                  (6.328690388477345e-260, 1.265738077695469e-259)])
+def test_tiny_ring_about_an_off_centre_lens(l, r):
+    a = caustica.heyrovsky_magnification(l, r, 1.0, 1.0)
+    assert math.isfinite(a) and a >= 1
 
 
 @pytest.mark.parametrize("l", [1e-200, 2.225073858507e-311, 5e-324])
