@@ -11,6 +11,8 @@ import textwrap
 
 import pytest
 
+from conftest import skip_fork_under_asan
+
 POOL_SIZES = [1, 2, 3, 7, 16]
 LENGTHS = [0, 1, 2, 3, 1000, 10**6]
 TIMEOUT = 240
@@ -184,6 +186,7 @@ FORK_COMMON = textwrap.dedent(
 )
 
 
+@skip_fork_under_asan
 def test_multiprocessing_children_with_fork_get_a_pool_of_their_own():
     out = run_python(
         FORK_COMMON
@@ -210,6 +213,7 @@ def test_multiprocessing_children_with_fork_get_a_pool_of_their_own():
     assert out.strip() == "ok"
 
 
+@skip_fork_under_asan
 def test_os_fork_child_computes_the_same_results_with_the_same_pool_size():
     out = run_python(
         FORK_COMMON
