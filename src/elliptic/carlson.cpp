@@ -109,14 +109,7 @@ double rf_duplication(double x, double y, double z) {
 // companion of E's AGM); y > 0 keeps the loop finite.
 double rd_agm(double y, double z) {
   const double a0 = std::sqrt(y), g0 = std::sqrt(z);
-  double a = a0, g = g0, S = 0.0, w = 0.25;
-  while (!agm_converged(a, g)) {
-    const double a_next = (a + g) * 0.5;
-    g = std::sqrt(a * g);
-    a = a_next;
-    w = 2.0 * w;
-    S = S + w * ((a - g) * (a - g));
-  }
+  const auto [a, g, S] = weighted_agm(a0, g0);
   const double R = PI / (a + g);
   return 3.0 * R * ((a0 + 3.0 * g0) / (4.0 * z * (a0 + g0)) - S / (z * (y - z)));
 }

@@ -47,14 +47,7 @@ double k_agm(double m) {
 // sum folded into (a0 + g0)^2 / 4; this is 2 RG(0, 1 - m, 1).
 double e_agm(double m) {
   const double a0 = 1.0, g0 = std::sqrt(1.0 - m);
-  double a = a0, g = g0, S = 0.0, w = 0.25;
-  while (!agm_converged(a, g)) {
-    const double a_next = (a + g) * 0.5;
-    g = std::sqrt(a * g);
-    a = a_next;
-    w = 2.0 * w;
-    S = S + w * ((a - g) * (a - g));
-  }
+  const auto [a, g, S] = weighted_agm(a0, g0);
   return ((a0 + g0) * (a0 + g0) * 0.25 - S) * PI / (a + g);
 }
 

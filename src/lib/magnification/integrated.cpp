@@ -24,6 +24,22 @@ constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 // separation into a plausible-looking 0; such separations get NaN, as in the uniform-disk batch.
 bool is_valid_separation(double l) { return std::isfinite(l) && l >= 0; }
 
+// For each separation in order, on this thread: the integral over the source of the integrand
+// that integrand_at(l_i) makes, divided by the profile's flux.
+template <class IntegrandAt>
+Magnifications over_each_separation(const std::vector<double>& l, double norm,
+                                    std::span<const double> breaks, IntegrandAt integrand_at) {
+  Magnifications magnifications;
+  magnifications.reserve(l.size());
+  for (const double l_i : l) {
+    const double A = is_valid_separation(l_i)
+                         ? over_source(integrand_at(l_i), l_i, breaks) / norm
+                         : NaN;
+    magnifications.push_back(A);
+  }
+  return magnifications;
+}
+
 }  // namespace
 
 double limb_darkening_profile(double x) { return (1 - std::sqrt(1 - x * x)) * (-0.6) + 1; }
@@ -31,44 +47,30 @@ double limb_darkening_profile(double x) { return (1 - std::sqrt(1 - x * x)) * (-
 BatchResult _integrated_heyrovsky_magnification(std::vector<double> l, ProfileRef profile,
                                                 double re, double rstar, double norm,
                                                 std::span<const double> breaks) {
-  Magnifications magnifications;
-  magnifications.reserve(l.size());
-  for (const double l_i : l) {
-    if (!is_valid_separation(l_i)) {
-      magnifications.push_back(NaN);
-      continue;
-    }
+  return over_each_separation(l, norm, breaks, [re, rstar, profile](double l_i) {
     // g(x): magnification of the ring of radius x; a failing ring counts as 0 in the integral.
     const auto g = [l_i, re, rstar](double x) {
       const EllipticResult ring = heyrovsky_magnification(l_i, x, re, rstar);
       return ring ? *ring : NaN;
     };
-    const auto F = [&g, &profile](double x) {
+    return [g, profile](double x) {
       const double G = g(x);
       return ((x * TWO_PI) * G) * profile(x);
     };
-    magnifications.push_back(over_source(F, l_i, breaks) / norm);
-  }
-  return magnifications;
+  });
 }
 
 BatchResult _integrated_witt_mao_magnification(std::vector<double> l, ProfileRef profile,
                                                double re, double rstar, double norm,
                                                std::span<const double> breaks) {
   const double rho = rstar / re;
-  Magnifications magnifications;
-  magnifications.reserve(l.size());
-  for (const double l_i : l) {
-    if (!is_valid_separation(l_i)) {
-      magnifications.push_back(NaN);
-      continue;
-    }
-    // pi q(x) = pi x^2 g(x) is the magnified flux of the uniform inner disk of radius x, with g
-    // its magnification in that disk's own units; an annulus adds pi q'(x) dx. q is
-    // differentiated rather than g, which grows like 1/x about a central lens. Through the
-    // centre q is extended as the smooth function it is on the scale of the difference step
-    // (CBRT_EPS there): odd about a lens closer to the centre than that (q ~ 2x / rho outside
-    // radius l), even about any other (q ~ x^2 times the point-source magnification inside l).
+  // pi q(x) = pi x^2 g(x) is the magnified flux of the uniform inner disk of radius x, with g
+  // its magnification in that disk's own units; an annulus adds pi q'(x) dx. q is
+  // differentiated rather than g, which grows like 1/x about a central lens. Through the
+  // centre q is extended as the smooth function it is on the scale of the difference step
+  // (CBRT_EPS there): odd about a lens closer to the centre than that (q ~ 2x / rho outside
+  // radius l), even about any other (q ~ x^2 times the point-source magnification inside l).
+  return over_each_separation(l, norm, breaks, [rho, profile](double l_i) {
     const bool odd = l_i < numeric::CBRT_EPS;
     const auto q = [l_i, rho, odd](double x) {
       const double r = std::fabs(x);
@@ -77,13 +79,11 @@ BatchResult _integrated_witt_mao_magnification(std::vector<double> l, ProfileRef
       const double x_or_r = odd ? x : r;
       return (x_or_r * r) * witt_mao_kernel(l_i / r, rho_r, rho_r * rho_r);
     };
-    const auto F = [&q, &profile](double x) {
+    return [q, profile](double x) {
       const double D = numeric::sderivative(q, x);
       return (PI * D) * profile(x);
     };
-    magnifications.push_back(over_source(F, l_i, breaks) / norm);
-  }
-  return magnifications;
+  });
 }
 
 BatchResult _integrated_heyrovsky_magnification(std::vector<double> l, ProfileRef profile,
