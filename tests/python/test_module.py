@@ -131,15 +131,15 @@ def test_only_the_entry_point_is_exported(caustica):
 # run it on a fresh one.
 
 def _module_with(prepare):
-    spec = importlib.util.find_spec("caustica")
-    module = importlib.util.module_from_spec(spec)
+    found = importlib.util.find_spec("caustica")
+    module = importlib.util.module_from_spec(found)
     prepare(module)
-    return spec, module
+    return found, module
 
 
 def _exec(prepare):
-    spec, module = _module_with(prepare)
-    spec.loader.exec_module(module)
+    found, module = _module_with(prepare)
+    found.loader.exec_module(module)
     return module
 
 
