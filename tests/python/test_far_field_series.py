@@ -25,12 +25,13 @@ def test_one_polynomial_of_degree_2k_minus_1_per_term():
 @pytest.mark.parametrize("x", [10.0, 37.0, 1e4])
 @pytest.mark.parametrize("rho", [1e-4, 0.3, 20.0])
 def test_series_from_the_table_is_the_uniform_disk(x, rho):
-    mp.mp.dps = 40
-    u = mp.mpf(x) * mp.mpf(rho)
-    y = u * u
-    w = y / (y + 4)
-    q = 1 / mp.mpf(x) ** 2
-    S = sum(q ** (k + 1) * sum(mp.mpf(c.numerator) / c.denominator * w ** j for j, c in enumerate(R))
-            for k, R in enumerate(table()))
-    series = ((y + 2) + S / (y + 4)) / (u * mp.sqrt(y + 4))
-    assert abs(series / disk(x, rho) - 1) < 1e-17
+    with mp.workdps(40):
+        u = mp.mpf(x) * mp.mpf(rho)
+        y = u * u
+        w = y / (y + 4)
+        q = 1 / mp.mpf(x) ** 2
+        S = sum(q ** (k + 1) * sum(mp.mpf(c.numerator) / c.denominator * w ** j
+                                   for j, c in enumerate(R))
+                for k, R in enumerate(table()))
+        series = ((y + 2) + S / (y + 4)) / (u * mp.sqrt(y + 4))
+        assert abs(series / disk(x, rho) - 1) < 1e-17
