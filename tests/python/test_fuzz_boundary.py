@@ -26,11 +26,6 @@ from hypothesis.extra import numpy as hnp
 
 from conftest import FUNCTIONS, SCALAR, SEQUENCE, UNDER_ASAN, same_floats
 
-# A failing example is shown formatted by black, whose import of mypy_extensions warns of a
-# deprecation; with warnings as errors the report would become an internal error of pytest.
-pytestmark = pytest.mark.filterwarnings(
-    "ignore:mypy_extensions.TypedDict is deprecated:DeprecationWarning")
-
 FUZZ = settings(
     max_examples=200,
     deadline=None,

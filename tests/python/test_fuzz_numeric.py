@@ -18,11 +18,6 @@ import caustica
 
 EPS = 2.220446049250313e-16
 
-# A failing example is shown formatted by black, whose import of mypy_extensions warns of a
-# deprecation; with warnings as errors the report would become an internal error of pytest.
-pytestmark = pytest.mark.filterwarnings(
-    "ignore:mypy_extensions.TypedDict is deprecated:DeprecationWarning")
-
 FUZZ = settings(
     max_examples=300,
     deadline=None,

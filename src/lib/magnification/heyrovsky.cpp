@@ -56,15 +56,16 @@ EllipticResult heyrovsky_magnification(double l, double r, double re, double rst
   const double h2 = h * h;
   const double p = l + r;
   const double o = h2 + s2 * 4;
-  const double k = ((s * 4) / p) * std::sqrt((l * r) / o);
-  double m = k * k;
   double n = ((l * 4) * r) / (p * p);
-  // A ring about a central lens (or of radius 0) has n = m = 0, also where p * p underflows.
-  if (l == 0 || r == 0) m = n = 0;
   if (std::fabs(h) < 0.1 * p) {
     const Integrals I = near_ring_integrals(h, p, o, s2, n);
     return (4 / (p * std::sqrt(o))) * ((s2 + s2) * I.K + h2 * I.P) / TWO_PI;
   }
+
+  const double k = ((s * 4) / p) * std::sqrt((l * r) / o);
+  double m = k * k;
+  // A ring about a central lens (or of radius 0) has n = m = 0, also where p * p underflows.
+  if (l == 0 || r == 0) m = n = 0;
 
   const EllipticResult K = elliptic::ellipk(m);
   if (!K) return K.error();
