@@ -31,14 +31,12 @@ TEST(Ring, CentredOnTheLensIsThePointSource) {
   }
 }
 
-TEST(Ring, SymmetricInLensAndRadiusOutsideTheNearRingBand) {
-  for (const auto& [l, r] : {std::pair{0.3, 0.9}, {2.0, 0.1}, {1.0, 1.5}}) {
-    EXPECT_DOUBLE_EQ(ring(l, r, 1.0, 0.1), ring(r, l, 1.0, 0.1));
+// The ring average is symmetric in l and r, right up to the ring: no expansion about one of them.
+TEST(Ring, SymmetricInLensAndRadius) {
+  for (const auto& [l, r] : {std::pair{0.3, 0.9}, {2.0, 0.1}, {1.0, 1.5}, {0.5, 0.5 + 5e-6},
+                             {0.5, 0.5 + 1e-12}, {3e-10, 0.7}}) {
+    EXPECT_EQ(ring(l, r, 1.0, 0.1), ring(r, l, 1.0, 0.1)) << l << " " << r;
   }
-}
-
-TEST(Ring, InsideTheNearRingBandTheExpansionIsAboutTheLens) {
-  EXPECT_NE(ring(0.5, 0.5 + 5e-6, 1.0, 0.1), ring(0.5 + 5e-6, 0.5, 1.0, 0.1));
 }
 
 TEST(Ring, ThroughTheLensIsInfinite) { EXPECT_EQ(ring(0.4, 0.4, 1.0, 0.1), HUGE_VAL); }
