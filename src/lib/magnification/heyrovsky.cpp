@@ -55,7 +55,10 @@ EllipticResult heyrovsky_magnification(double l, double r, double re, double rst
     const elliptic::KPi I = elliptic::kpi(pc * std::sqrt((p * p + s2 * 4) / o), pc);
     g = (4 / (p * std::sqrt(o))) * ((s2 + s2) * I.K + (h * h) * I.Pi);
   }
-  return g / TWO_PI;
+  // Every average of the point-lens magnification is at least 1; where the ring is far from the
+  // lens in Einstein radii, rounding may leave less.
+  const double A = g / TWO_PI;
+  return A < 1 ? 1 : A;
 }
 
 }  // namespace caustica
