@@ -3,6 +3,7 @@
 #include "magnification/heyrovsky.hpp"
 
 #include <cmath>
+#include <limits>
 
 #include "elliptic/cel.hpp"
 
@@ -11,6 +12,7 @@ namespace caustica {
 namespace {
 
 constexpr double TWO_PI = 6.283185307179586;
+constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 
 // The point source at u: a ring of radius 0, or about the lens. For a ring about a distant lens,
 // or a lens well inside a large ring, the average over the ring differs from the point source at
@@ -32,10 +34,8 @@ constexpr double POINT_LIKE = 1e-9;
 // integrals stay within a few ulp right up to the ring, closer than any expansion in h would.
 // Lengths are measured in s where the Einstein radius is the larger (s >= 1), so that s^2 is not
 // formed where it would overflow.
-EllipticResult heyrovsky_magnification(double l, double r, double re, double rstar) {
-  const double s = re / rstar;  // Einstein radius in source radii
-  // A negative or NaN radius or separation has no ring: the elliptic layer's word for it.
-  if (!(l >= 0 && r >= 0)) return EllipticError{"ellipk: Arguments cannot be NAN."};
+double heyrovsky_kernel(double l, double r, double s) {
+  if (!(l >= 0 && r >= 0)) return NaN;
   const double h = r - l;
   const double p = l + r;
   if (std::fmin(l, r) <= POINT_LIKE * p) return point_source(std::fmax(l, r) / s);
@@ -59,6 +59,12 @@ EllipticResult heyrovsky_magnification(double l, double r, double re, double rst
   // lens in Einstein radii, rounding may leave less.
   const double A = g / TWO_PI;
   return A < 1 ? 1 : A;
+}
+
+EllipticResult heyrovsky_magnification(double l, double r, double re, double rstar) {
+  // A negative or NaN radius or separation has no ring: the elliptic layer's word for it.
+  if (!(l >= 0 && r >= 0)) return EllipticError{"ellipk: Arguments cannot be NAN."};
+  return heyrovsky_kernel(l, r, re / rstar);
 }
 
 }  // namespace caustica
