@@ -20,9 +20,11 @@ constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 // Lens exactly on the limb: the limit of the elliptic form as u -> rho,
 //   (2 / rho + ((c + 1) / c) (asin((c - 1) / (c + 1)) + pi / 2)) / pi,
 // where asin((c - 1) / (c + 1)) + pi / 2 = 2 atan(rho) is written so as not to cancel for small rho.
-// Below rho = 1e-100 the factor is carried as atan(rho) / rho, since c may underflow.
+// Below rho = 1e-100 the factor is carried as atan(rho) / rho, since c may underflow; above
+// rho = 1e100 as 1 + 1 / c, since c may overflow.
 double on_limb(double rho, double c) {
   if (rho < 1e-100) return ((2 + (c + 1) * (2 * (std::atan(rho) / rho))) / rho) / PI;
+  if (rho > 1e100) return (2 / rho + (1 + 1 / c) * (2 * std::atan(rho))) / PI;
   return (2 / rho + ((c + 1) / c) * (2 * std::atan(std::fabs(rho)))) / PI;
 }
 
