@@ -141,7 +141,7 @@ def write(name, header, rows):
 
 def main():
     check_closed_forms()
-    separations = [0.0, 0.1, 0.5, 0.9, 0.99, 1.0, 1.01, 1.1, 1.5, 2.0, 5.0, 9.999, 10.0, 100.0, 3e4, 1e6]
+    separations = [0.0, 0.1, 0.5, 0.9, 0.99, 1.0, 1.01, 1.1, 1.5, 2.0, 4.999, 5.0, 9.999, 10.0, 100.0, 3e4, 1e6]
     disk_cases = [(rho, x) for rho in RHOS + [100.0, 1e3] for x in separations + near_limb_separations()]
     # The ends of the range of source radii, and separations up to the far field.
     disk_cases += [(rho, x) for rho in [1e-12, 1e6]
