@@ -141,13 +141,23 @@ def write(name, header, rows):
 
 def main():
     check_closed_forms()
-    separations = [0.0, 0.1, 0.5, 0.9, 0.99, 1.0, 1.01, 1.1, 1.5, 2.0, 5.0, 9.999, 10.0, 100.0, 3e4, 1e6]
-    disk_cases = [(rho, x) for rho in RHOS for x in separations + near_limb_separations()]
+    separations = [0.0, 0.1, 0.5, 0.9, 0.99, 1.0, 1.01, 1.1, 1.5, 2.0, 4.999, 5.0, 9.999, 10.0, 100.0, 3e4, 1e6]
+    disk_cases = [(rho, x) for rho in RHOS + [100.0, 1e3] for x in separations + near_limb_separations()]
+    # The ends of the range of source radii, and separations up to the far field.
+    disk_cases += [(rho, x) for rho in [1e-12, 1e6]
+                   for x in [0.0, 0.5, 1.0 - 1e-9, 1.0 + 1e-9, 2.0, 9.999, 10.0, 1e4, 1e6]]
     ring_cases = [(l, r, rho) for rho in [1e-3, 0.1, 1.0, 10.0]
                   for l in [0.0, 0.3, 1.0, 2.5] for r in [0.0, 0.2, 0.5, 0.999, 1.0, 1.7]
                   if l != r]
     ring_cases += [(0.5, 0.5 + dh, rho) for rho in [1e-3, 0.1]
                    for dh in [-0.049, -1e-4, -1.01e-5, -0.99e-5, -1e-6, 1e-6, 0.99e-5, 1.01e-5, 1e-4, 0.049]]
+    # Next to the ring for large sources too, right up to it, and about a lens near the centre
+    # or the limb; and one radius about 1e-9 of the other, where the ring is all but a point.
+    ring_cases += [(l, l + dh, rho) for rho in [10.0, 100.0] for l in [0.01, 0.5, 0.999]
+                   for dh in [-1e-3, -1e-5, -1e-8, -1e-12, 1e-12, 1e-8, 1e-5, 1e-3]]
+    ring_cases += [(0.5, 0.50001, 10.0), (0.5, 0.5 + 2**-53, 0.1), (0.999, 0.999 - 2**-53, 1e-3)]
+    ring_cases += [(l, r, rho) for rho in [1e-3, 1.0, 100.0]
+                   for l, r in [(2e-10, 0.3), (0.3, 2e-10), (4e-10, 0.3), (1e9, 0.5), (1e-12, 1e-3)]]
     ld_cases = [(rho, l) for rho in LD_RHOS for l in LD_SEPARATIONS]
     with Pool() as pool:
         disks = pool.map(disk_row, disk_cases)

@@ -19,10 +19,10 @@ def table():
 
 
 def test_one_polynomial_of_degree_2k_minus_1_per_term():
-    assert [len(R) for R in table()] == [2 * k - 1 + 1 for k in range(1, 8)]
+    assert [len(R) for R in table()] == [2 * k - 1 + 1 for k in range(1, 11)]
 
 
-@pytest.mark.parametrize("x", [10.0, 37.0, 1e4])
+@pytest.mark.parametrize("x", [5.0, 37.0, 1e4])
 @pytest.mark.parametrize("rho", [1e-4, 0.3, 20.0])
 def test_series_from_the_table_is_the_uniform_disk(x, rho):
     with mp.workdps(40):

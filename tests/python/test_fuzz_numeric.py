@@ -351,8 +351,6 @@ def test_tiny_ring_about_a_central_lens(r):
 
 
 # The same with both radii positive.
-@pytest.mark.xfail(strict=False, reason="ring kernel: underflow in the characteristic",
-                   raises=RuntimeError)
 @pytest.mark.parametrize("l, r", [(3.987973059720938e-218, 7.975946119441876e-218),
                                   (6.328690388477345e-260, 1.265738077695469e-259)])
 def test_tiny_ring_about_an_off_centre_lens(l, r):

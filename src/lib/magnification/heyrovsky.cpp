@@ -3,77 +3,68 @@
 #include "magnification/heyrovsky.hpp"
 
 #include <cmath>
+#include <limits>
 
-#include "elliptic/carlson.hpp"
-#include "elliptic/complete.hpp"
+#include "elliptic/cel.hpp"
 
 namespace caustica {
 
 namespace {
 
 constexpr double TWO_PI = 6.283185307179586;
+constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 
-// The expansion of the ring magnification in h = r - l about the lens position, next to the
-// ring. The ring through the lens (h = 0) gives +inf.
-double near_ring(double l, double h, double s, double s2) {
-  const double a2 = l * l;
-  const double q = a2 + s2;
-  const double L = std::log((l * (s * 8)) / (std::fabs(h) * std::sqrt(q)));
-  const double T = std::atan(l / s);
-  const double B = (1 - h / (l + l)) * ((s + s) / l);
-  return h * ((s * ((a2 + a2) + s2)) / (a2 * q)) + (B * L + T * 4);
+// The point source at u: a ring of radius 0, or about the lens. For a ring about a distant lens,
+// or a lens well inside a large ring, the average over the ring differs from the point source at
+// the larger of l and r by about (r / l)^2 / 4, below rounding once the smaller is 1e-9 of it.
+double point_source(double u) {
+  if (u < 1) return (u * u + 2) / (u * std::sqrt(u * u + 4));
+  const double q = 1 / (u * u);  // 0 where u * u overflows: the limit 1
+  return (1 + q * 2) / std::sqrt(1 + q * 4);
 }
 
-struct Integrals {
-  double K, P;
-};
-
-// Within a tenth of p = l + r of the ring, n and m round towards 1 and K and Pi lose accuracy
-// like eps / h^2; their complements follow directly from h instead.
-Integrals near_ring_integrals(double h, double p, double o, double s2, double n) {
-  const double one_minus_n = (h / p) * (h / p);
-  const double one_minus_m = ((h * h) * (p * p + s2 * 4)) / ((p * p) * o);
-  const double K = elliptic::elliprf(0, one_minus_m, 1);
-  const double P = K + (n / 3) * elliptic::elliprj(0, one_minus_m, 1, one_minus_n);
-  return {K, P};
-}
+constexpr double POINT_LIKE = 1e-9;
 
 }  // namespace
 
-EllipticResult heyrovsky_magnification(double l, double r, double re, double rstar) {
-  const double s = re / rstar;  // Einstein radius in source radii
+// With p = l + r, o = h^2 + 4 s^2 the closed form is
+//   g = (4 / (p sqrt(o))) (2 s^2 K(m) + h^2 Pi(n, m)) / (2 pi),
+// and its complements follow from h directly: 1 - n = (h / p)^2, 1 - m = (1 - n) (p^2 + 4 s^2) / o,
+// so that the ring's neighbourhood, where n and m round towards 1, needs no form of its own: the
+// integrals stay within a few ulp right up to the ring, closer than any expansion in h would.
+// Lengths are measured in s where the Einstein radius is the larger (s >= 1), so that s^2 is not
+// formed where it would overflow.
+double heyrovsky_kernel(double l, double r, double s) {
+  if (!(l >= 0 && r >= 0)) return NaN;
   const double h = r - l;
-  const double s2 = s * s;
-  // The ring through the lens, also where l * l underflows and the expansion would give NaN.
-  if (h == 0 && l > 0) return HUGE_VAL;
-  // The expansion is in h / l, with an error of about (h / l)^2 / 4: it serves only while that
-  // stays near 1e-10. Elsewhere the elliptic form, on complements next to the ring, is accurate
-  // to rounding.
-  if (std::fabs(h) < 1e-05 && (h == 0 || std::fabs(h) < 2e-05 * std::fabs(l))) {
-    return near_ring(l, h, s, s2) / TWO_PI;
-  }
-
-  const double h2 = h * h;
   const double p = l + r;
-  const double o = h2 + s2 * 4;
-  double n = ((l * 4) * r) / (p * p);
-  if (std::fabs(h) < 0.1 * p) {
-    const Integrals I = near_ring_integrals(h, p, o, s2, n);
-    return (4 / (p * std::sqrt(o))) * ((s2 + s2) * I.K + h2 * I.P) / TWO_PI;
+  if (std::fmin(l, r) <= POINT_LIKE * p) return point_source(std::fmax(l, r) / s);
+  // The ring through the lens.
+  if (h == 0) return HUGE_VAL;
+
+  const double pc = std::fabs(h) / p;
+  double g;
+  if (s >= 1) {
+    const double ps = p / s, hs = h / s;
+    const double os = hs * hs + 4;  // o / s^2
+    const elliptic::KPi I = elliptic::kpi(pc * std::sqrt((ps * ps + 4) / os), pc);
+    g = (4 / (p * std::sqrt(os))) * ((s + s) * I.K + (h * hs) * I.Pi);
+  } else {
+    const double s2 = s * s;
+    const double o = h * h + s2 * 4;
+    const elliptic::KPi I = elliptic::kpi(pc * std::sqrt((p * p + s2 * 4) / o), pc);
+    g = (4 / (p * std::sqrt(o))) * ((s2 + s2) * I.K + (h * h) * I.Pi);
   }
+  // Every average of the point-lens magnification is at least 1; where the ring is far from the
+  // lens in Einstein radii, rounding may leave less.
+  const double A = g / TWO_PI;
+  return A < 1 ? 1 : A;
+}
 
-  const double k = ((s * 4) / p) * std::sqrt((l * r) / o);
-  double m = k * k;
-  // A ring about a central lens (or of radius 0) has n = m = 0, also where p * p underflows.
-  if (l == 0 || r == 0) m = n = 0;
-
-  const EllipticResult K = elliptic::ellipk(m);
-  if (!K) return K.error();
-  const EllipticResult P = elliptic::ellippi(n, m);
-  if (!P) return P.error();
-
-  const double g = (4 / (p * std::sqrt(o))) * ((s2 + s2) * *K + h2 * *P);
-  return g / TWO_PI;
+EllipticResult heyrovsky_magnification(double l, double r, double re, double rstar) {
+  // A negative or NaN radius or separation has no ring: the elliptic layer's word for it.
+  if (!(l >= 0 && r >= 0)) return EllipticError{"ellipk: Arguments cannot be NAN."};
+  return heyrovsky_kernel(l, r, re / rstar);
 }
 
 }  // namespace caustica

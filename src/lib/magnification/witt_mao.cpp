@@ -4,11 +4,9 @@
 
 #include <cmath>
 #include <limits>
-#include <optional>
 #include <span>
 
-#include "elliptic/carlson.hpp"
-#include "elliptic/complete.hpp"
+#include "elliptic/cel.hpp"
 #include "magnification/far_field_series.hpp"
 #include "parallel/parallel_map.hpp"
 
@@ -19,34 +17,22 @@ namespace {
 constexpr double PI = 3.141592653589793;
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 
-// The three integrals at the characteristic n and parameter m.
-struct Integrals {
-  double E, K, P;
-};
-
 // Lens exactly on the limb: the limit of the elliptic form as u -> rho,
 //   (2 / rho + ((c + 1) / c) (asin((c - 1) / (c + 1)) + pi / 2)) / pi,
 // where asin((c - 1) / (c + 1)) + pi / 2 = 2 atan(rho) is written so as not to cancel for small rho.
+// Below rho = 1e-100 the factor is carried as atan(rho) / rho, since c may underflow; above
+// rho = 1e100 as 1 + 1 / c, since c may overflow.
 double on_limb(double rho, double c) {
+  if (rho < 1e-100) return ((2 + (c + 1) * (2 * (std::atan(rho) / rho))) / rho) / PI;
+  if (rho > 1e100) return (2 / rho + (1 + 1 / c) * (2 * std::atan(rho))) / PI;
   return (2 / rho + ((c + 1) / c) * (2 * std::atan(std::fabs(rho)))) / PI;
 }
 
-// Within a tenth of the source radius of the limb, n and m round towards 1 and the integrals
-// lose accuracy like eps / d^2; their complements follow directly from d instead.
-Integrals near_limb_integrals(double d, double s, double w, double n, double m) {
-  const double one_minus_n = (d / s) * (d / s);
-  const double one_minus_m = ((d * d) * (s * s + 4)) / ((s * s) * (w * w));
-  const double K = elliptic::elliprf(0, one_minus_m, 1);
-  const double E = K - (m / 3) * elliptic::elliprd(0, one_minus_m, 1);
-  const double P = K + (n / 3) * elliptic::elliprj(0, one_minus_m, 1, one_minus_n);
-  return {E, K, P};
-}
-
-// Far outside the source the three terms of the closed form grow like x^2 and cancel to O(1),
-// losing eps x^2 (1e-7 at x = 3e4, a point one Einstein radius from a small source). There the
-// disk average of the point-source magnification converges like x^-2k instead; seven terms are
-// exact to rounding from x = 10 on.
-constexpr double FAR_FIELD = 10;
+// Outside the source the three terms of the closed form grow like x^2 and cancel to O(1), losing
+// eps x^2 (6e-14 already at x = 10 for a small source, 1e-7 at x = 3e4). There the disk average
+// of the point-source magnification converges like x^-2k instead; ten terms are exact to
+// rounding from x = 5 on.
+constexpr double FAR_FIELD = 5;
 
 double far_from_source(double x, double u) {
   const double y = u * u;
@@ -59,47 +45,52 @@ double far_from_source(double x, double u) {
     for (int j = 2 * k - 1; j >= 0; --j) R_w = R_w * w + R[j];
     S = (S + R_w) * q;
   }
-  // ((y + 2) + S / (y + 4)) / (u sqrt(y + 4)), divided through by y so that it tends to 1.
+  // ((y + 2) + S / (y + 4)) / (u sqrt(y + 4)); where y would lose digits to underflow, as it is.
+  if (u < 1e-140) return ((y + 2) + S / (y + 4)) / (u * std::sqrt(y + 4));
+  // Divided through by y, so that it tends to 1.
   return ((1 + 2 / y) + S / (y * (y + 4))) / std::sqrt(1 + 4 / y);
-}
-
-// Empty when the elliptic layer fails; the first failure ends the evaluation.
-std::optional<Integrals> complete_integrals(double n, double m) {
-  const EllipticResult E = elliptic::ellipe(m);
-  if (!E) return std::nullopt;
-  const EllipticResult K = elliptic::ellipk(m);
-  if (!K) return std::nullopt;
-  const EllipticResult P = elliptic::ellippi(n, m);
-  if (!P) return std::nullopt;
-  return Integrals{*E, *K, *P};
 }
 
 }  // namespace
 
+// The closed form in x = u / rho, with the common factor 1 / rho taken out (for rho <= 1) or the
+// Einstein radius measured in source radii (for rho > 1), so that neither rho^2 nor rho^4 is
+// formed where it would overflow or underflow. With d = u - rho, s = u + rho, w = sqrt(d^2 + 4):
+//   1 - n = (d / s)^2 = ((x - 1) / (x + 1))^2,   1 - m = (1 - n) (s^2 + 4) / w^2,
+// which the integrals take directly: no cancellation towards the limb, no branch for it.
 double witt_mao_kernel(double x, double rho, double c) {
+  // A negative or NaN separation has no magnification.
+  if (!(x >= 0)) return NaN;
   const double u = x * rho;
   const double d = u - rho;
   if (d == 0) return on_limb(rho, c);
   if (x >= FAR_FIELD && rho > 0) return far_from_source(x, u);
 
-  const double d2 = d * d;
-  const double w = std::sqrt(d2 + 4);
-  const double s = rho + u;
-  const double n = ((rho * 4) * u) / (s * s);
-  const double k = std::sqrt(n * 4) / w;
-  const double m = k * k;
-
-  const std::optional<Integrals> integrals = std::fabs(d) < 0.1 * rho
-                                                 ? near_limb_integrals(d, s, w, n, m)
-                                                 : complete_integrals(n, m);
-  // An elliptic-integral failure (a negative or NaN separation, say) is a NaN magnification.
-  if (!integrals) return NaN;
-  const Integrals& I = *integrals;
-
-  const double e_term = ((s * w) / (c + c)) * I.E;
-  const double k_term = ((d * ((u * u - c) * 0.5 + 4)) / (w * c)) * I.K;
-  const double p_term = (((d2 + d2) * (c + 1)) / (w * (s * c))) * I.P;
-  return (e_term - k_term + p_term) / PI;
+  const double xm = x - 1, xp = x + 1;
+  const double pc = std::fabs(xm) / xp;
+  double A;
+  if (rho <= 1) {
+    const double s = rho * xp;
+    const double w2 = d * d + 4;
+    const double w = std::sqrt(w2);
+    const elliptic::KEPi I = elliptic::kepi(pc * std::sqrt((s * s + 4) / w2), pc);
+    const double e_term = ((xp * w) * 0.5) * I.E;
+    const double k_term = ((xm * ((c * (x * x - 1)) * 0.5 + 4)) / w) * I.K;
+    const double p_term = (((xm * xm) * 2) * (c + 1) / (w * xp)) * I.Pi;
+    A = ((e_term - k_term + p_term) / rho) / PI;
+  } else {
+    const double t2 = 4 / c;  // (2 / rho)^2: the Einstein diameter in source radii, squared
+    const double v2 = xm * xm + t2;
+    const double v = std::sqrt(v2);
+    const elliptic::KEPi I = elliptic::kepi(pc * std::sqrt((xp * xp + t2) / v2), pc);
+    const double e_term = ((xp * v) * 0.5) * I.E;
+    const double k_term = ((xm * ((x * x - 1) * 0.5 + t2)) / v) * I.K;
+    const double p_term = (((xm * xm) * 2) * (1 + t2 * 0.25) / (v * xp)) * I.Pi;
+    A = (e_term - k_term + p_term) / PI;
+  }
+  // Every average of the point-lens magnification is at least 1; where the three terms cancel
+  // (a source much larger than the Einstein radius) rounding may leave less.
+  return A < 1 ? 1 : A;
 }
 
 BatchResult witt_mao_magnification(std::vector<double> l, double re, double rstar) {
