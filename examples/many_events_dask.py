@@ -61,8 +61,12 @@ def pool_report():
     import caustica
 
     caustica.witt_mao_magnification([0.5, 2.0], 1.0, 0.1)
-    names = [(task / "comm").read_text().strip() for task in Path("/proc/self/task").iterdir()]
-    return os.environ.get("RAYON_NUM_THREADS"), sum(n.startswith("caustica-w") for n in names)
+    running = 0
+    for _ in range(20):  # a new thread names itself once it runs: look for a while
+        names = [(task / "comm").read_text() for task in Path("/proc/self/task").iterdir()]
+        running = max(running, sum(n.startswith("caustica-w") for n in names))
+        time.sleep(0.05)
+    return os.environ.get("RAYON_NUM_THREADS"), running
 
 
 def on_cluster(all_events, epochs, workers, threads):
