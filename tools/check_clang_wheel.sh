@@ -13,7 +13,9 @@ export CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)}
 work=$(mktemp -d "${TMPDIR:-/tmp}/caustica-clang.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
-CC=clang CXX=clang++ "$python" -m pip wheel -q --no-deps -w "$work/wheelhouse" "$source_dir"
+# Unstripped, so that the module keeps the .comment section naming its compiler.
+CC=clang CXX=clang++ "$python" -m pip wheel -q --no-deps --config-settings=install.strip=false \
+  -w "$work/wheelhouse" "$source_dir"
 wheel=$(ls "$work"/wheelhouse/caustica-*.whl)
 "$python" -m zipfile -e "$wheel" "$work/unpacked"
 if ! readelf -p .comment "$work"/unpacked/caustica*.so | grep -q clang; then
