@@ -2,8 +2,8 @@
 """Magnification along a straight lens trajectory across a source star.
 
 Prints the uniform-disk and the limb-darkened (linear, coefficient 0.6) magnification for a
-small source, and, when matplotlib is installed, draws both for several source sizes with their
-ratio into a PNG whose path it prints.
+small source, and, when matplotlib is installed, draws the light curves of three sources of
+different sizes, and the ratio of limb-darkened to uniform, into a PNG whose path it prints.
 
     python3 examples/light_curve.py [--rho 0.01] [--impact 0.5] [--figure light_curve.png]
 """
@@ -12,12 +12,6 @@ import math
 import sys
 
 import caustica
-
-
-def trajectory(impact, half_length, points):
-    """Lens-source separations, in source radii, along a straight line past the source centre."""
-    return [math.hypot(impact, -half_length + 2 * half_length * i / (points - 1))
-            for i in range(points)]
 
 
 def print_table(rho, impact):
@@ -31,31 +25,35 @@ def print_table(rho, impact):
         print(f"{t:6.2f} {x:8.4f} {a:12.4f} {b:14.4f}")
 
 
-def draw(path, impact):
+def draw(path, u0=0.02, rhos=(0.05, 0.1, 0.3), colours=("tab:blue", "tab:orange", "tab:green")):
+    """The light curves of a lens passing u0 Einstein radii from the centre of sources of radius
+    rho (Einstein radii), against (t - t0) / tE, the distance travelled in Einstein radii."""
     import matplotlib
     matplotlib.use("Agg")
     import matplotlib.pyplot as plt
 
-    half_length = 2.0
-    t = [-half_length + 2 * half_length * i / 400 for i in range(401)]
-    l = trajectory(impact, half_length, len(t))
-    fig, (top, bottom) = plt.subplots(2, 1, sharex=True, figsize=(7, 6),
-                                      gridspec_kw={"height_ratios": [3, 1.4]})
-    for rho, colour in [(0.01, "tab:blue"), (0.1, "tab:orange"), (1.0, "tab:green")]:
+    tau = [-0.4 + 0.8 * i / 800 for i in range(801)]
+    fig, (top, bottom) = plt.subplots(2, 1, sharex=True, figsize=(9, 6),
+                                      gridspec_kw={"height_ratios": [3, 1.6]})
+    for rho, colour in zip(rhos, colours):
+        l = [math.hypot(u0, x) / rho for x in tau]  # separation in source radii
         uniform = caustica.witt_mao_magnification(l, 1.0, rho)
         darkened = caustica.integrated_heyrovsky_magnification(l, 1.0, rho)
-        top.plot(t, uniform, color=colour, linestyle="--", label=f"uniform, rho = {rho}")
-        top.plot(t, darkened, color=colour, label=f"limb-darkened, rho = {rho}")
-        bottom.plot(t, [b / a for a, b in zip(uniform, darkened)], color=colour)
+        top.plot(tau, uniform, color=colour, linestyle="--", label=f"uniform, rho = {rho}")
+        top.plot(tau, darkened, color=colour, label=f"limb-darkened, rho = {rho}")
+        bottom.plot(tau, [b / a for a, b in zip(uniform, darkened)], color=colour,
+                    label=f"rho = {rho}")
     top.set_yscale("log")
     top.set_ylabel("magnification")
-    top.legend(fontsize=8)
-    top.set_title(f"Point lens crossing a source star, impact parameter {impact} source radii")
+    top.set_title(f"Point lens passing a source star at u0 = {u0} Einstein radii")
     bottom.axhline(1.0, color="grey", linewidth=0.5)
     bottom.set_ylabel("limb-darkened / uniform")
-    bottom.set_xlabel("lens position along the trajectory (source radii)")
+    bottom.set_xlabel("(t - t0) / tE")
+    # Beside the panels, so that no legend hides a curve.
+    top.legend(fontsize=8, loc="upper left", bbox_to_anchor=(1.01, 1.0))
+    bottom.legend(fontsize=8, loc="upper left", bbox_to_anchor=(1.01, 1.0))
     fig.tight_layout()
-    fig.savefig(path, dpi=120)
+    fig.savefig(path, dpi=110)
     print(f"figure written to {path}")
 
 
@@ -72,7 +70,7 @@ def main():
     except ImportError:
         print("\nInstall matplotlib (python3 -m pip install matplotlib) to get the figure.")
         return 0
-    draw(args.figure, args.impact)
+    draw(args.figure)
     return 0
 
 

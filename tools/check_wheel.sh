@@ -6,6 +6,7 @@
 #   - mypy.stubtest on the installed module and its stub,
 #   - mypy --strict on examples/typed_usage.py, then the example itself,
 #   - importlib.metadata.version("caustica") against the version in pyproject.toml.
+# The wheel's module must not hold the source directory it was built from.
 # Every check runs even when an earlier one failed; the script exits non-zero when any failed,
 # and at once when a build fails. Needs python3 with pip and venv, a C++20 compiler, and pip
 # reaching a package index (the builds fetch scikit-build-core, and CMake and Ninja where the
@@ -73,9 +74,10 @@ fi
 wheel=${wheels[0]}
 
 wheel_contents() {
-  "$python" - "$wheel" "$version" "$source_dir/src/lib/caustica.pyi" <<'PY'
+  "$python" - "$wheel" "$version" "$source_dir" <<'PY'
 import re, sys, zipfile
-wheel, version, source_stub = sys.argv[1:]
+wheel, version, source_dir = sys.argv[1:]
+source_stub = source_dir + "/src/lib/caustica.pyi"
 stub = open(source_stub, "rb").read()
 problems = []
 with zipfile.ZipFile(wheel) as archive:
@@ -84,6 +86,8 @@ with zipfile.ZipFile(wheel) as archive:
     modules = [n for n in top if re.fullmatch(r"caustica(\.[\w-]+)?\.so", n)]
     if len(modules) != 1:
         problems.append(f"one extension module caustica*.so at the top level, got {modules}")
+    elif source_dir.encode() in archive.read(modules[0]):
+        problems.append(f"{modules[0]} holds the build machine's source directory {source_dir}")
     if sorted(set(top) - set(modules)) != ["caustica.pyi"]:
         problems.append(f"the top level holds the module and caustica.pyi only, got {top}")
     elif archive.read("caustica.pyi") != stub:

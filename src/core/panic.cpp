@@ -20,7 +20,7 @@ std::string thread_name() {
 
 }  // namespace
 
-void panic(std::string message, std::source_location where) {
+void panic(std::string message, SourceLocation where) {
   std::string report = "thread '" + thread_name() + "' panicked at " + where.file_name() + ":" +
                        std::to_string(where.line()) + ":" + std::to_string(where.column()) +
                        ":\n" + message + "\n";

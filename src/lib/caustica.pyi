@@ -53,6 +53,8 @@ __all__ = [
     "discrete_flux_map_heyrovsky_magnification",
 ]
 
+__version__: str
+
 # What the module converts with float(): floats, ints, NumPy scalars, Fractions, ...
 _FloatLike = SupportsFloat | SupportsIndex
 

@@ -94,6 +94,21 @@ def test_installed_version_is_the_project_version():
     assert caustica.__name__ == INSTALLED.metadata["Name"]
 
 
+def test_version_attribute_is_the_project_version():
+    assert caustica.__version__ == project_version()
+    if INSTALLED is not None:
+        assert caustica.__version__ == INSTALLED.version
+
+
+def test_panic_report_names_the_source_file_relative_to_the_source_tree(capfd):
+    with pytest.raises(BaseException) as caught:
+        caustica.discrete_flux_map_heyrovsky_magnification([1.0], 1.0, 0.1, [0.1, 0.2], [1.0])
+    assert type(caught.value).__name__ == "PanicException"
+    report = capfd.readouterr().err
+    assert re.search(r"panicked at src/lib/magnification/flux_map\.cpp:\d+:\d+:\n", report), report
+    assert str(ROOT).encode() not in MODULE_FILE.read_bytes()
+
+
 @needs_installed
 def test_the_stub_is_installed_beside_the_module_and_as_a_stub_package():
     assert INSTALLED is not None, f"no installed distribution owns {MODULE_FILE}"

@@ -225,6 +225,8 @@ int module_exec(PyObject* module) {
     for (PyMethodDef& method : methods) {
       if (PyResult<void> added = add_function(module, method); !added) return added;
     }
+    // CAUSTICA_VERSION comes from pyproject.toml, the one place where the version is written.
+    if (PyModule_AddStringConstant(module, "__version__", CAUSTICA_VERSION) != 0) return fetch();
     return {};
   });
 }
