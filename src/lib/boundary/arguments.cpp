@@ -117,7 +117,12 @@ std::optional<std::size_t> keyword_parameter(const FunctionDescription& descript
 PyResult<void> reserve_for_length(std::vector<double>& values, PyObject* sequence) {
   const Py_ssize_t length = PyObject_Size(sequence);
   if (length < 0) {
-    discard_pending();  // the length is a hint, and iteration decides
+    // A Ctrl-C, an exit or a want of memory that lands in __len__ must not be lost.
+    if (PyErr_ExceptionMatches(PyExc_KeyboardInterrupt) ||
+        PyErr_ExceptionMatches(PyExc_SystemExit) || PyErr_ExceptionMatches(PyExc_MemoryError)) {
+      return fetch();
+    }
+    discard_pending();  // any other failure: the length is a hint, and iteration decides
     return {};
   }
   if (static_cast<std::size_t>(length) > MAX_DOUBLES) caustica::panic("capacity overflow");
