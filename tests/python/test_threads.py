@@ -264,14 +264,24 @@ def test_an_import_hook_may_call_the_module_during_the_first_import():
     assert done.stdout.splitlines() == [message, message]
 
 
+@pytest.mark.parametrize("inside", ["first use", "__float__"])
 @pytest.mark.parametrize("main_lasts", [round(0.035 + 0.002 * i, 3) for i in range(10)])
-def test_daemon_threads_inside_a_first_use_end_quietly_at_exit(main_lasts):
-    # The threads are still making the Sequence type when the interpreter finalises, and are
-    # ended by it when they ask for the interpreter lock back.
+def test_daemon_threads_inside_a_call_end_quietly_at_exit(inside, main_lasts):
+    # The threads are still inside a call, making the Sequence type or converting an item, when
+    # the interpreter finalises, and are ended by it when they ask for the interpreter lock back.
+    if inside == "first use":
+        setup, call = "slow_import_of_collections_abc(0.05)", "first_use('sequence')"
+    else:
+        setup, call = "", "caustica.witt_mao_magnification([Slow(), Slow()], 1.0, 0.1)"
     done = run_first_use(f"""
-        slow_import_of_collections_abc(0.05)
+        class Slow:
+            def __float__(self):
+                time.sleep(0.05)
+                return 0.5
+
+        {setup}
         for _ in range(4):
-            threading.Thread(target=first_use, args=("sequence",), daemon=True).start()
+            threading.Thread(target=lambda: {call}, daemon=True).start()
         time.sleep({main_lasts})
         """, timeout=20)
     assert (done.returncode, done.stderr) == (0, "")
