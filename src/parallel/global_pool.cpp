@@ -1,5 +1,6 @@
 // The process-wide pool: created once on first use, and again in a forked child.
 #include <pthread.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstring>
@@ -20,6 +21,7 @@ namespace {
 std::atomic<Registry*> global{nullptr};
 std::mutex creation_mutex;          // serialises creation; remade in a forked child
 std::size_t global_num_threads = 0;  // decided once per process, kept across fork
+bool cannot_start = false;           // the pool failed to start once; kept across fork
 bool fork_handler_installed = false;
 
 thread_local WorkerThread* this_worker = nullptr;
@@ -46,9 +48,17 @@ Registry& create_global_registry() {
     fork_handler_installed = true;
   }
   if (global_num_threads == 0) global_num_threads = pool_size_from_environment();
-  Registry* registry = new_global_registry(global_num_threads, start_std_thread);
+  // A pool that could not be started is not tried again: a retry costs as much as the failure
+  // (hundreds of threads started and joined) and fails the same way.
+  Registry* registry = cannot_start ? new Registry(RunsOnCallers{})
+                                    : new_global_registry(global_num_threads, start_std_thread);
+  cannot_start = registry->runs_on_callers();
   global.store(registry, std::memory_order_release);
   return *registry;
+}
+
+void write_notice(const std::string& text) noexcept {
+  (void)!::write(STDERR_FILENO, text.data(), text.size());
 }
 
 }  // namespace
@@ -56,8 +66,11 @@ Registry& create_global_registry() {
 Registry* new_global_registry(std::size_t num_threads, const ThreadStarter& start) {
   try {
     return new Registry(num_threads, start);
-  } catch (const std::exception& e) {
-    panic(std::string("The global thread pool has not been initialized.: ") + e.what());
+  } catch (const std::exception& e) {  // a worker that cannot start, or no memory for them
+    // Results do not depend on the pool size, so the process goes on, only slower.
+    write_notice(std::string("caustica: could not start the worker pool (") + e.what() +
+                 "); every batch runs on the thread that calls it\n");
+    return new Registry(RunsOnCallers{});
   }
 }
 

@@ -22,12 +22,21 @@ bool threads_unsupported(const std::error_code& code) {
          code == std::errc::operation_not_supported;
 }
 
+std::size_t startable(std::size_t num_threads) {
+  if (num_threads > kMaxThreads) {
+    throw PoolStartError("cannot start " + std::to_string(num_threads) +
+                         " worker threads, more than the " + std::to_string(kMaxThreads) +
+                         " a pool may have");
+  }
+  return num_threads;
+}
+
 }  // namespace
 
 std::thread start_std_thread(std::function<void()> body) { return std::thread(std::move(body)); }
 
 Registry::Registry(std::size_t num_threads, const ThreadStarter& start)
-    : num_threads_(num_threads), sleep_(num_threads) {
+    : num_threads_(startable(num_threads)), sleep_(num_threads_) {
   workers_.reserve(num_threads);
   for (std::size_t i = 0; i != num_threads; ++i) {
     workers_.push_back(std::make_unique<WorkerThread>(*this, i));
@@ -52,6 +61,8 @@ Registry::Registry(std::size_t num_threads, const ThreadStarter& start)
     }
   }
 }
+
+Registry::Registry(RunsOnCallers) : num_threads_(1), sleep_(0) {}
 
 Registry::~Registry() { stop(); }
 

@@ -32,12 +32,21 @@ class PoolStartError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// The most workers a pool may have: the most CPUs a Linux kernel supports (NR_CPUS under
+// MAXSMP). More workers than there can ever be CPUs gain nothing; a larger size is a mistake.
+inline constexpr std::size_t kMaxThreads = 8192;
+
+// A registry with no threads: every batch runs on the thread that starts it.
+struct RunsOnCallers {};
+
 class Registry {
  public:
   // Starts num_threads workers. If the platform cannot create threads at all, the registry
   // has no threads, reports one, and every batch runs on the thread that starts it.
-  // Throws PoolStartError if some other failure stops a worker from starting.
+  // Throws PoolStartError if some other failure stops a worker from starting, or if
+  // num_threads is more than kMaxThreads, before anything is allocated.
   Registry(std::size_t num_threads, const ThreadStarter& start);
+  explicit Registry(RunsOnCallers);
   ~Registry();  // stops the workers and joins them
   Registry(const Registry&) = delete;
   Registry& operator=(const Registry&) = delete;
@@ -76,11 +85,13 @@ class Registry {
 WorkerThread* current_worker() noexcept;
 void set_current_worker(WorkerThread* worker) noexcept;
 
-// The process-wide pool, created on first use; panics if it cannot be created.
+// The process-wide pool, created on first use; one that runs on its callers if it cannot be
+// started, which is remembered for the rest of the process.
 Registry& global_registry();
 // The pool of this worker thread, or the process-wide pool for any other thread.
 Registry& current_registry();
-// As the process-wide pool is created: a registry, or a panic naming the cause.
+// As the process-wide pool is created: a registry of num_threads workers or, when they cannot
+// be started, one that runs on its callers, after a notice on standard error naming the cause.
 Registry* new_global_registry(std::size_t num_threads, const ThreadStarter& start);
 
 // This thread's own latch for waiting on a pool from outside.

@@ -4,6 +4,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <new>
 #include <numeric>
 #include <span>
@@ -206,18 +208,38 @@ TEST(ParallelPoolStart, FailsNamingTheWorkerThatCouldNotStart) {
   }
 }
 
-TEST(ParallelPoolStart, OfTheGlobalPoolIsAPanicWithTheCause) {
+TEST(ParallelPoolStart, OfTheGlobalPoolFallsBackOnTheCallersWithANotice) {
   auto run_out = std::make_shared<ThreadsRunOut>();
-  try {
-    delete detail::new_global_registry(
-        5, [run_out](std::function<void()> body) { return (*run_out)(std::move(body)); });
-    FAIL() << "the pool started";
-  } catch (const Panic& p) {
-    const std::string expected =
-        "The global thread pool has not been initialized.: could not start worker thread 3 of 5 (";
-    EXPECT_EQ(p.message().rfind(expected, 0), 0u) << p.message();
-  }
+  ::testing::internal::CaptureStderr();
+  std::unique_ptr<detail::Registry> registry(detail::new_global_registry(
+      5, [run_out](std::function<void()> body) { return (*run_out)(std::move(body)); }));
+  const std::string notice = ::testing::internal::GetCapturedStderr();
+  EXPECT_TRUE(registry->runs_on_callers());
+  EXPECT_EQ(registry->num_threads(), 1u);
+  const std::string expected =
+      "caustica: could not start the worker pool (could not start worker thread 3 of 5 (";
+  EXPECT_EQ(notice.rfind(expected, 0), 0u) << notice;
+  EXPECT_TRUE(notice.ends_with("); every batch runs on the thread that calls it\n")) << notice;
 }
+
+// Sizes whose per-worker allocations would wrap (2^57 and up), and the largest of all.
+class ParallelImpossibleSize : public ::testing::TestWithParam<std::size_t> {};
+
+TEST_P(ParallelImpossibleSize, IsRefusedBeforeAnythingStarts) {
+  const std::size_t threads_before = testing::threads_in_process();
+  try {
+    Pool pool(GetParam());
+    FAIL() << "the pool started";
+  } catch (const detail::PoolStartError& e) {
+    EXPECT_EQ(std::string(e.what()), "cannot start " + std::to_string(GetParam()) +
+                                         " worker threads, more than the 8192 a pool may have");
+  }
+  EXPECT_EQ(testing::threads_in_process(), threads_before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, ParallelImpossibleSize,
+                         ::testing::Values(std::size_t{8193}, std::size_t{1} << 57,
+                                           SIZE_MAX / 2 + 1, SIZE_MAX));
 
 }  // namespace
 }  // namespace caustica::parallel

@@ -268,3 +268,46 @@ def test_lazily_made_objects_on_first_use_from_many_threads():
         "builtins argument 'l': 'int' object is not an instance of 'Sequence'",
         "hostglue_runtime capacity overflow",
     ]
+
+
+# ---- No memory for the result --------------------------------------------------------------------
+
+NO_MEMORY_SCRIPT = textwrap.dedent("""
+    import array
+    import sys
+    import _testcapi
+    import caustica
+
+    l = array.array("d", [0.5] * 300)
+    call = {{
+        "witt_mao_magnification": lambda: caustica.witt_mao_magnification(l, 1.0, 0.1),
+        "multi_witt_mao_magnification":
+            lambda: caustica.multi_witt_mao_magnification(l, [1.0], [0.1, 0.2]),
+        "heyrovsky_magnification": lambda: caustica.heyrovsky_magnification(0.5, 0.3, 1.0, 0.1),
+    }}[{name!r}]
+    call()
+    outcomes = set()
+    for k in range(30):
+        drained = [i + 0.5 for i in range(300)]  # no float left on the interpreter's free list
+        _testcapi.set_nomemory(k, k + 1)  # the k-th allocation from now on fails, and only it
+        try:
+            call()
+            outcomes.add("ok")
+        except BaseException as caught:
+            outcomes.add(type(caught).__name__)
+        _testcapi.remove_mem_hooks()
+    print(" ".join(sorted(outcomes)))
+""")
+
+
+@pytest.mark.parametrize("name", ["witt_mao_magnification", "multi_witt_mao_magnification",
+                                  "heyrovsky_magnification"])
+def test_no_memory_for_the_result_is_the_interpreters_memory_error(name):
+    pytest.importorskip("_testcapi")
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join(p for p in sys.path if p))
+    done = subprocess.run([sys.executable, "-c", NO_MEMORY_SCRIPT.format(name=name)],
+                          capture_output=True, text=True, env=env, timeout=120)
+    assert done.returncode == 0, done.stderr
+    # Never a PanicException, and the MemoryError is raised, not reported as unraisable.
+    assert set(done.stdout.split()) <= {"MemoryError", "ok"} and "MemoryError" in done.stdout
+    assert done.stderr == ""

@@ -90,6 +90,8 @@ def model_sequence(value, panic_type):
         raise TypeError(f"{what} not an instance of 'Sequence'")
     try:
         length = PyObject_Size(value)
+    except (KeyboardInterrupt, SystemExit, MemoryError):
+        raise  # an interrupt, an exit or a want of memory is never lost
     except BaseException as error:  # noqa: BLE001 - a failing length is only a missing hint
         resume_if_panic(error, panic_type)
         length = 0

@@ -94,6 +94,22 @@ def test_length_is_only_a_hint(sequence_parameter, length_kwargs):
     assert results_match(function, result, expected)
 
 
+@pytest.mark.parametrize("raised", [KeyboardInterrupt(), SystemExit(3), MemoryError("len"),
+                                    LookupError("ignored")], ids=lambda e: type(e).__name__)
+def test_an_interrupt_exit_or_want_of_memory_in_len_passes_through(sequence_parameter, raised):
+    function, parameter = sequence_parameter
+    items = function.valid(parameter)
+    sequence = Sequence(items, length_raises=raised)
+    if isinstance(raised, LookupError):
+        assert results_match(function, function.call(**{parameter: sequence}),
+                             function.call(**{parameter: items}))
+        return
+    with pytest.raises(type(raised)) as caught:
+        function.call(**{parameter: sequence})
+    assert caught.value is raised
+    function.check_usable()
+
+
 def test_more_items_than_the_length_said(caustica):
     sequence = Sequence([0.5] * 100, length=2)
     assert len(caustica.witt_mao_magnification(sequence, 1.0, 0.1)) == 100

@@ -11,7 +11,7 @@ import textwrap
 
 import pytest
 
-from conftest import skip_fork_under_asan
+from conftest import skip_fork_under_asan, skip_impossible_allocation_under_asan
 
 POOL_SIZES = [1, 2, 3, 7, 16]
 LENGTHS = [0, 1, 2, 3, 1000, 10**6]
@@ -34,7 +34,7 @@ COMMON = textwrap.dedent(
 )
 
 
-def run_python(code, env=None, timeout=TIMEOUT):
+def run_python_process(code, env=None, timeout=TIMEOUT):
     """Runs code after COMMON in a fresh interpreter, with only the given RAYON_* variables."""
     full_env = {k: v for k, v in os.environ.items() if not k.startswith("RAYON_")}
     full_env.update(env or {})
@@ -46,7 +46,11 @@ def run_python(code, env=None, timeout=TIMEOUT):
         timeout=timeout,
     )
     assert proc.returncode == 0, proc.stderr
-    return proc.stdout
+    return proc
+
+
+def run_python(code, env=None, timeout=TIMEOUT):
+    return run_python_process(code, env, timeout).stdout
 
 
 def workers_after_first_batch(env, cpus=1, empty=False):
@@ -116,6 +120,60 @@ def test_changing_the_environment_after_the_first_batch_has_no_effect():
         {"RAYON_NUM_THREADS": "3"},
     )
     assert out.split() == ["4", "4"]
+
+
+NOTICE = "caustica: could not start the worker pool ("
+
+
+# Sizes whose per-worker allocations would wrap, the largest of all, and one more than a pool
+# may have: each runs every batch on the calling thread, with the same results.
+@pytest.mark.parametrize(("variable", "value"), [
+    ("RAYON_NUM_THREADS", str(2**57)),
+    ("RAYON_NUM_THREADS", str(2**64 - 1)),
+    ("RAYON_RS_NUM_CPUS", str(2**57)),
+    ("RAYON_NUM_THREADS", "8193"),
+])
+def test_an_impossible_pool_size_runs_batches_on_the_caller_and_says_so_once(
+        caustica, variable, value):
+    l = [0.01 * i for i in range(3000)]
+    proc = run_python_process(
+        f"""
+        before = threads()
+        curves = [caustica.witt_mao_magnification({l!r}, 1.0, 0.1) for _ in range(3)]
+        print(threads() - before)
+        print(all(curve == curves[0] for curve in curves))
+        print(repr(curves[0]))
+        """,
+        {variable: value},
+    )
+    expected = repr(caustica.witt_mao_magnification(l, 1.0, 0.1))
+    assert proc.stdout.splitlines() == ["0", "True", expected]
+    assert proc.stderr == (f"{NOTICE}cannot start {value} worker threads, more than the 8192 a "
+                           "pool may have); every batch runs on the thread that calls it\n")
+
+
+@skip_impossible_allocation_under_asan
+def test_a_pool_that_could_not_start_is_not_started_again():
+    # Room for a few thread stacks only, then room for all again: the failed start is remembered.
+    proc = run_python_process(
+        """
+        import resource
+        soft, hard = resource.getrlimit(resource.RLIMIT_AS)
+        with open("/proc/self/statm") as statm:
+            size = int(statm.read().split()[0]) * os.sysconf("SC_PAGE_SIZE")
+        resource.setrlimit(resource.RLIMIT_AS, (size + 300 * 2**20, hard))
+        before = threads()
+        batch()
+        resource.setrlimit(resource.RLIMIT_AS, (soft, hard))
+        batch()
+        batch()
+        print(threads() - before)
+        """,
+        {"RAYON_NUM_THREADS": "1000"},
+    )
+    assert proc.stdout.split() == ["0"]
+    assert proc.stderr.count(NOTICE) == 1
+    assert proc.stderr.startswith(NOTICE + "could not start worker thread "), proc.stderr
 
 
 def separations():

@@ -13,6 +13,8 @@ import textwrap
 
 import pytest
 
+from conftest import skip_fork_under_asan
+
 TIMEOUT = 240  # seconds for a whole case; a case takes a few seconds
 
 SCRIPT = textwrap.dedent(
@@ -158,3 +160,129 @@ def test_eight_threads_at_once_give_the_serial_results(num_threads):
     # Every kind of outcome took place: results, ring errors, panics and conversion errors.
     assert report["kinds"] == ["builtins.RuntimeError", "builtins.TypeError",
                                "hostglue_runtime.PanicException", "ok"]
+
+
+# ---- First use of the lazily made interpreter objects -----------------------------------------
+# The Sequence type (for the "not a sequence" message), the names looked up on a Python subclass
+# of a buffer type, and the PanicException type are made by the first call that needs them.
+
+FIRST_USE = textwrap.dedent(
+    """
+    import array
+    import builtins
+    import os
+    import signal
+    import sys
+    import threading
+    import time
+
+    import caustica
+
+
+    class Doubles(array.array):
+        pass
+
+
+    def first_use(kind):
+        try:
+            if kind == "sequence":
+                caustica.witt_mao_magnification(5, 1.0, 0.1)
+            elif kind == "subclass":
+                caustica.witt_mao_magnification(Doubles("d", [0.5]), 1.0, 0.1)
+            else:
+                caustica.discrete_flux_map_heyrovsky_magnification([0.5], 1.0, 0.1, [0.0], [])
+        except BaseException as caught:
+            return type(caught).__name__ + ": " + str(caught)
+        return "ok"
+
+
+    def slow_import_of_collections_abc(seconds, only_off_main_thread=False):
+        real_import = builtins.__import__
+
+        def slow_import(name, *args, **kwargs):
+            if name == "collections.abc" and not (
+                    only_off_main_thread and threading.current_thread() is threading.main_thread()):
+                time.sleep(seconds)
+            return real_import(name, *args, **kwargs)
+
+        builtins.__import__ = slow_import
+    """
+)
+
+
+def run_first_use(code, timeout=60):
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join(p for p in sys.path if p))
+    return subprocess.run([sys.executable, "-c", FIRST_USE + textwrap.dedent(code)],
+                          capture_output=True, text=True, env=env, timeout=timeout)
+
+
+@skip_fork_under_asan
+@pytest.mark.parametrize("kind", ["sequence", "subclass", "panic"])
+def test_a_child_forked_during_another_threads_first_use_does_not_hang(kind):
+    # The Sequence type's import can be slowed down, so that every child is forked while the
+    # other thread is making it; the other objects leave a narrow window, tried several times.
+    processes = 1 if kind == "sequence" else 6
+    for _ in range(processes):
+        done = run_first_use(f"""
+            if {kind!r} == "sequence":
+                slow_import_of_collections_abc(0.3, only_off_main_thread=True)
+            sys.setswitchinterval(1e-6)
+            making = threading.Thread(target=first_use, args=({kind!r},))
+            making.start()
+            children = []
+            for _ in range(40):
+                pid = os.fork()
+                if pid == 0:
+                    signal.alarm(5)  # a child that hangs is ended by SIGALRM
+                    first_use({kind!r})
+                    os._exit(0)
+                children.append(pid)
+            making.join()
+            statuses = [os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]) for pid in children]
+            print(sum(status != 0 for status in statuses))
+            """)
+        assert done.returncode == 0, done.stderr[-3000:]
+        assert done.stdout.split()[-1] == "0", "children hung: " + done.stdout
+
+
+def test_an_import_hook_may_call_the_module_during_the_first_import():
+    done = run_first_use("""
+        real_import = builtins.__import__
+        inner = []
+
+        def calling_import(name, *args, **kwargs):
+            if name == "collections.abc" and not inner:
+                inner.append(None)
+                inner[0] = first_use("sequence")
+            return real_import(name, *args, **kwargs)
+
+        builtins.__import__ = calling_import
+        print(first_use("sequence"))
+        print(inner[0])
+        """, timeout=20)
+    message = "TypeError: argument 'l': 'int' object is not an instance of 'Sequence'"
+    assert done.returncode == 0, done.stderr[-3000:]
+    assert done.stdout.splitlines() == [message, message]
+
+
+@pytest.mark.parametrize("inside", ["first use", "__float__"])
+@pytest.mark.parametrize("main_lasts", [round(0.035 + 0.002 * i, 3) for i in range(10)])
+def test_daemon_threads_inside_a_call_end_quietly_at_exit(inside, main_lasts):
+    # The threads are still inside a call, making the Sequence type or converting an item, when
+    # the interpreter finalises, and are ended by it when they ask for the interpreter lock back.
+    if inside == "first use":
+        setup, call = "slow_import_of_collections_abc(0.05)", "first_use('sequence')"
+    else:
+        setup, call = "", "caustica.witt_mao_magnification([Slow(), Slow()], 1.0, 0.1)"
+    done = run_first_use(f"""
+        class Slow:
+            def __float__(self):
+                time.sleep(0.05)
+                return 0.5
+
+        {setup}
+        for _ in range(4):
+            threading.Thread(target=lambda: {call}, daemon=True).start()
+        time.sleep({main_lasts})
+        """, timeout=20)
+    assert (done.returncode, done.stderr) == (0, "")

@@ -117,7 +117,12 @@ std::optional<std::size_t> keyword_parameter(const FunctionDescription& descript
 PyResult<void> reserve_for_length(std::vector<double>& values, PyObject* sequence) {
   const Py_ssize_t length = PyObject_Size(sequence);
   if (length < 0) {
-    discard_pending();  // the length is a hint, and iteration decides
+    // A Ctrl-C, an exit or a want of memory that lands in __len__ must not be lost.
+    if (PyErr_ExceptionMatches(PyExc_KeyboardInterrupt) ||
+        PyErr_ExceptionMatches(PyExc_SystemExit) || PyErr_ExceptionMatches(PyExc_MemoryError)) {
+      return fetch();
+    }
+    discard_pending();  // any other failure: the length is a hint, and iteration decides
     return {};
   }
   if (static_cast<std::size_t>(length) > MAX_DOUBLES) caustica::panic("capacity overflow");
@@ -129,12 +134,10 @@ PyResult<void> reserve_for_length(std::vector<double>& values, PyObject* sequenc
   return {};
 }
 
-// A null from the interpreter where it cannot fail but for want of memory.
-PyRef checked(PyObject* object) {
-  if (object == nullptr) {
-    fetch().write_unraisable(nullptr);
-    caustica::panic("PyObject pointer is null");
-  }
+// A null from the interpreter where it cannot fail but for want of memory: the MemoryError it
+// left pending is the caller's to see.
+PyResult<PyRef> made(PyObject* object) {
+  if (object == nullptr) return fetch();
   return PyRef::steal(object);
 }
 
@@ -220,21 +223,28 @@ PyErr name_argument_failure(std::string_view parameter_name, PyErr failure) {
   return renamed;
 }
 
-PyRef to_float(double value) { return checked(PyFloat_FromDouble(value)); }
+PyResult<PyRef> to_float(double value) { return made(PyFloat_FromDouble(value)); }
 
-PyRef to_float_list(std::vector<double> values) {
-  PyRef list = checked(PyList_New(static_cast<Py_ssize_t>(values.size())));
+// A list that fails half-way is released with the items stored so far; its empty slots are null.
+PyResult<PyRef> to_float_list(std::vector<double> values) {
+  PyResult<PyRef> list = made(PyList_New(static_cast<Py_ssize_t>(values.size())));
+  if (!list) return list;
   for (std::size_t i = 0; i < values.size(); ++i) {
-    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), to_float(values[i]).release());
+    PyResult<PyRef> item = to_float(values[i]);
+    if (!item) return std::move(item).error();
+    PyList_SET_ITEM((*list).get(), static_cast<Py_ssize_t>(i), std::move(item).value().release());
   }
   return list;
 }
 
-PyRef to_nested_float_list(std::vector<std::vector<double>> lists) {
-  PyRef outer = checked(PyList_New(static_cast<Py_ssize_t>(lists.size())));
+PyResult<PyRef> to_nested_float_list(std::vector<std::vector<double>> lists) {
+  PyResult<PyRef> outer = made(PyList_New(static_cast<Py_ssize_t>(lists.size())));
+  if (!outer) return outer;
   for (std::size_t i = 0; i < lists.size(); ++i) {
-    PyList_SET_ITEM(outer.get(), static_cast<Py_ssize_t>(i),
-                    to_float_list(std::move(lists[i])).release());
+    PyResult<PyRef> inner = to_float_list(std::move(lists[i]));
+    if (!inner) return std::move(inner).error();
+    PyList_SET_ITEM((*outer).get(), static_cast<Py_ssize_t>(i),
+                    std::move(inner).value().release());
   }
   return outer;
 }

@@ -43,9 +43,10 @@ PyResult<double> to_double(PyObject* object);
 // A TypeError of a conversion is told again with the parameter's name in front.
 PyErr name_argument_failure(std::string_view parameter_name, PyErr failure);
 
-PyRef to_float(double value);
-PyRef to_float_list(std::vector<double> values);
-PyRef to_nested_float_list(std::vector<std::vector<double>> lists);
+// New floats and lists; the interpreter's MemoryError when there is no memory for them.
+PyResult<PyRef> to_float(double value);
+PyResult<PyRef> to_float_list(std::vector<double> values);
+PyResult<PyRef> to_nested_float_list(std::vector<std::vector<double>> lists);
 
 namespace detail {
 

@@ -5,6 +5,8 @@
 
 #include <Python.h>
 
+#include <cxxabi.h>
+
 #include "boundary/errors.hpp"
 
 namespace caustica::boundary {
@@ -21,13 +23,21 @@ bool is_panic_exception(PyObject* type) noexcept;
 void raise_at_boundary(PyErr error) noexcept;
 void raise_caught_at_boundary() noexcept;
 
+// Only one unwind leaves a guard: the interpreter ends a daemon thread that asks for its
+// lock while it finalises by unwinding the thread (pthread_exit). That unwind is no failure of
+// ours; it passes through, so the guards are not noexcept, and the thread ends quietly. It
+// carries no C++ object, so its handler binds a null reference, which UBSan would report (and
+// GCC honours only the whole of no_sanitize_undefined on a template; the bodies keep theirs).
+
 // body() -> PyResult<PyRef>; returns the new reference, or null with one exception set.
 template <class Body>
-PyObject* guard(Body&& body) noexcept {
+[[gnu::no_sanitize_undefined]] PyObject* guard(Body&& body) {
   try {
     PyResult<PyRef> result = body();
     if (result) return std::move(result).value().release();
     raise_at_boundary(std::move(result).error());
+  } catch (abi::__forced_unwind&) {
+    throw;
   } catch (...) {
     raise_caught_at_boundary();
   }
@@ -36,11 +46,13 @@ PyObject* guard(Body&& body) noexcept {
 
 // body() -> PyResult<void>; returns 0, or -1 with one exception set, as a module slot does.
 template <class Body>
-int guard_status(Body&& body) noexcept {
+[[gnu::no_sanitize_undefined]] int guard_status(Body&& body) {
   try {
     PyResult<void> result = body();
     if (result) return 0;
     raise_at_boundary(std::move(result).error());
+  } catch (abi::__forced_unwind&) {
+    throw;
   } catch (...) {
     raise_caught_at_boundary();
   }

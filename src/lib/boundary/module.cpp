@@ -2,6 +2,7 @@
 // arguments, calls one driver and converts its one result.
 #include <Python.h>
 
+#include <limits>
 #include <string_view>
 #include <tuple>
 #include <utility>
@@ -16,6 +17,7 @@
 #include "magnification/heyrovsky.hpp"
 #include "magnification/integrated.hpp"
 #include "magnification/multi.hpp"
+#include "magnification/source_radius.hpp"
 #include "magnification/witt_mao.hpp"
 
 namespace caustica::boundary {
@@ -97,6 +99,8 @@ PyResult<PyRef> heyrovsky(VectorCall call) {
   auto arguments = extract_arguments<double, double, double, double>(description, call);
   if (!arguments) return std::move(arguments).error();
   const auto [l, r, re, rstar] = std::move(arguments).value();
+  // As for every list-returning function: no plausible number for a radius that is no source's.
+  if (!is_valid_rho(rstar / re)) return to_float(std::numeric_limits<double>::quiet_NaN());
   return to_python(heyrovsky_magnification(l, r, re, rstar));
 }
 

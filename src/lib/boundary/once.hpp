@@ -1,15 +1,16 @@
 // Process-wide interpreter objects made on first use and never released.
 //
-// The guard's mutex and the interpreter lock are never waited for in the other order: a thread
-// gives up the interpreter lock before it waits for the mutex, and the thread that makes the
-// object takes the interpreter lock back only for the interpreter calls of making it. Once the
-// object is published it is read with a single atomic load.
+// No lock of ours guards the making: it runs under the interpreter lock alone. Making an object
+// may run Python code (an import, an import hook), which lets other threads run and may call
+// back into this module; a lock held across that would hang a forked child that inherits it
+// held, or the thread that re-enters. So two threads may both make one object; the first to
+// publish wins and the other's copy is dropped. Once published, the object is read with a
+// single atomic load.
 #pragma once
 
 #include <Python.h>
 
 #include <atomic>
-#include <mutex>
 
 #include "boundary/errors.hpp"
 
@@ -25,50 +26,23 @@ class LazyObject {
   PyObject* published() const noexcept { return value_.load(std::memory_order_acquire); }
 
   // The object (borrowed), made by `make` -> PyResult<PyRef> on the first call that needs it.
-  // A failed make publishes nothing, so a later call tries again.
+  // Must be called holding the interpreter lock. A failed make publishes nothing, so a later
+  // call tries again.
   template <class Make>
   PyResult<PyObject*> get(Make&& make) {
     if (PyObject* value = published()) return value;
-    return make_once(make);
+    PyResult<PyRef> made = make();
+    if (!made) return std::move(made).error();
+    PyRef ours = std::move(made).value();
+    PyObject* first = nullptr;
+    if (value_.compare_exchange_strong(first, ours.get(), std::memory_order_acq_rel)) {
+      return ours.release();
+    }
+    return first;  // another thread, or a call made while ours was being made, published first
   }
 
  private:
-  class ReleasedInterpreter {
-   public:
-    ReleasedInterpreter() noexcept : state_(PyEval_SaveThread()) {}
-    ~ReleasedInterpreter() { PyEval_RestoreThread(state_); }
-    ReleasedInterpreter(const ReleasedInterpreter&) = delete;
-    ReleasedInterpreter& operator=(const ReleasedInterpreter&) = delete;
-
-    // Runs f with the interpreter lock held, giving it up again afterwards, also when f unwinds.
-    template <class F>
-    auto holding_interpreter(F& f) {
-      PyEval_RestoreThread(state_);
-      struct ReleaseAgain {
-        PyThreadState*& state;
-        ~ReleaseAgain() { state = PyEval_SaveThread(); }
-      } release_again{state_};
-      return f();
-    }
-
-   private:
-    PyThreadState* state_;
-  };
-
-  template <class Make>
-  PyResult<PyObject*> make_once(Make& make) {
-    ReleasedInterpreter released;
-    std::lock_guard lock(mutex_);
-    if (PyObject* value = published()) return value;
-    PyResult<PyRef> made = released.holding_interpreter(make);
-    if (!made) return std::move(made).error();
-    PyObject* value = std::move(made).value().release();
-    value_.store(value, std::memory_order_release);
-    return value;
-  }
-
   std::atomic<PyObject*> value_{nullptr};
-  std::mutex mutex_;
 };
 
 }  // namespace caustica::boundary

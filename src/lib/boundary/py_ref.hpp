@@ -25,7 +25,11 @@ class PyRef {
   }
   PyRef(const PyRef&) = delete;
   PyRef& operator=(const PyRef&) = delete;
-  ~PyRef() { Py_XDECREF(object_); }
+  // A thread that the interpreter ends while it waits for the interpreter lock at exit unwinds
+  // without it; touching the object then would race the finalising thread, so it is left.
+  ~PyRef() {
+    if (object_ != nullptr && PyGILState_Check()) Py_DECREF(object_);
+  }
 
   PyObject* get() const noexcept { return object_; }
   explicit operator bool() const noexcept { return object_ != nullptr; }

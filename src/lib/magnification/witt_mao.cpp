@@ -8,6 +8,7 @@
 
 #include "elliptic/cel.hpp"
 #include "magnification/far_field_series.hpp"
+#include "magnification/source_radius.hpp"
 #include "parallel/parallel_map.hpp"
 
 namespace caustica {
@@ -95,6 +96,7 @@ double witt_mao_kernel(double x, double rho, double c) {
 
 BatchResult witt_mao_magnification(std::vector<double> l, double re, double rstar) {
   const double rho = rstar / re;
+  if (!is_valid_rho(rho)) return Magnifications(l.size(), NaN);
   const double c = rho * rho;
   Magnifications magnifications;
   parallel::parallel_map(
