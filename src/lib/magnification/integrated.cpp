@@ -141,6 +141,8 @@ double ring_form(const RadialProfile& profile, double l, double re, double rstar
 double disk_form(const RadialProfile& profile, double l, double rho) {
   const auto Q = [l, rho](double x) {
     const double rho_x = x * rho;
+    // A disk this small (rho_x^2 underflows; a table may start there) holds no flux: Q ~ 2x / rho.
+    if (rho_x < 1e-150) return 0.0;
     return (x * x) * witt_mao_kernel(l / x, rho_x, rho_x * rho_x);
   };
   double sum = profile.limb_value() * Q(1.0);
@@ -162,6 +164,16 @@ double disk_form(const RadialProfile& profile, double l, double rho) {
   return sum;
 }
 
+// What a computed magnification may be handed back as. Every point of a source that is
+// nowhere dark is magnified at least once over, so a value a few roundings below 1 is 1; an
+// overflow inside the sums (for radii far outside the working range) is no magnification.
+double settled(double A, bool nonnegative) {
+  if (!std::isfinite(A)) return NaN;
+  constexpr double ROUNDING = 1e-12;
+  if (nonnegative && A < 1 && A >= 1 - ROUNDING) return 1.0;
+  return A;
+}
+
 // Maps the form over the separations on the pool; far from the source, the series.
 template <class Form>
 BatchResult over_separations(const std::vector<double>& l, const RadialProfile& profile,
@@ -169,12 +181,13 @@ BatchResult over_separations(const std::vector<double>& l, const RadialProfile& 
   Magnifications magnifications;
   const double far = profile.far_field_start();
   const bool valid_rho = is_valid_rho(rho);
+  const bool nonnegative = profile.nonnegative();
   parallel::parallel_map(
       std::span<const double>(l),
       [&](double l_i) {
         if (!valid_rho || !is_valid_separation(l_i)) return NaN;
-        if (l_i >= far) return far_from_profile(profile, l_i, rho);
-        return form(l_i) / norm;
+        const double A = l_i >= far ? far_from_profile(profile, l_i, rho) : form(l_i) / norm;
+        return settled(A, nonnegative);
       },
       magnifications);
   return magnifications;

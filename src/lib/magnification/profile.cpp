@@ -11,7 +11,6 @@ namespace caustica {
 namespace {
 
 constexpr double TWO_PI = 6.283185307179586;
-constexpr double PI = 3.141592653589793;
 constexpr double HALF_PI = 1.5707963267948966;
 
 // The line of a table piece at x.
@@ -55,6 +54,7 @@ RadialProfile RadialProfile::table(std::span<const double> bl, std::span<const d
   p.variable_ = SourceVariable::Radius;
   p.bl_ = bl;
   p.bf_ = bf;
+  p.nonnegative_ = std::all_of(bf.begin(), bf.end(), [](double f) { return f >= 0; });
   const std::size_t n = bl.size();
   if (n == 1) p.pieces_.push_back({0.0, 1.0, 0.0, bf[0], 1.0, bf[0]});
   for (std::size_t j = 0; j + 1 < n; ++j) {

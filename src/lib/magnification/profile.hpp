@@ -44,6 +44,8 @@ class RadialProfile {
   std::span<const ProfileStep> steps() const { return steps_; }
   // I just inside the limb.
   double limb_value() const { return limb_value_; }
+  // No negative brightness anywhere.
+  bool nonnegative() const { return nonnegative_; }
   // Integral of 2 pi x I(x) over [0, 1].
   double flux() const { return flux_; }
 
@@ -70,6 +72,7 @@ class RadialProfile {
   std::span<const double> bl_, bf_;
   double limb_value_ = 0;
   double flux_ = 0;
+  bool nonnegative_ = true;
   std::array<double, far_field::TERMS> moment_factors_{};
   double far_field_start_ = 0;
 };
