@@ -94,7 +94,8 @@ def test_flux_maps_take_the_table_after_the_radii():
 
 
 def test_flux_map_of_a_constant_profile_is_the_uniform_disk():
-    l = [0.0, 0.5, 2.0]
+    # Near the source and in the far-field series, whose moments are then the disk's.
+    l = [0.0, 0.5, 2.0, 10.0, 37.0]
     uniform = caustica.witt_mao_magnification(l, 1.0, 0.1)
     for function in (caustica.integrated_flux_map_heyrovsky_magnification,
                      caustica.integrated_flux_map_witt_mao_magnification):
@@ -184,3 +185,39 @@ def test_multi_curve_with_no_pairs(re, rstar, expected):
 
 def test_multi_curve_with_no_separations():
     assert caustica.multi_witt_mao_magnification([], [1.0, 2.0], [0.1, 0.2]) == [[], [], [], []]
+
+
+PROFILE_RUN = """
+import sys, caustica
+from array import array
+l = [0.0, 1e-9, 0.3, 1.0 - 1e-12, 1.0, 1.0 + 1e-12, 2.5, 9.99, 10.0, 1e4] * 37
+bl, bf = [0.0, 0.4, 0.4, 0.9], [1.0, 0.8, 0.5, 0.2]
+calls = [caustica.integrated_heyrovsky_magnification(l, 1.0, 0.1),
+         caustica.integrated_witt_mao_magnification(l, 1.0, 0.1),
+         caustica.integrated_flux_map_heyrovsky_magnification(l, 1.0, 0.1, bl, bf),
+         caustica.integrated_flux_map_witt_mao_magnification(l, 1.0, 0.1, bl, bf),
+         caustica.discrete_flux_map_heyrovsky_magnification(l, 1.0, 0.1, bl, bf)]
+# One separation at a time, on the calling thread.
+calls += [[f([x], 1.0, 0.1)[0] for x in l[:10]] for f in (
+    caustica.integrated_heyrovsky_magnification, caustica.integrated_witt_mao_magnification)]
+sys.stdout.write(" ".join(array("d", c).tobytes().hex() for c in calls))
+"""
+
+
+def test_profile_functions_are_identical_bit_for_bit_on_every_pool_size():
+    import os
+    import subprocess
+    import sys
+
+    def run(num_threads):
+        env = {k: v for k, v in os.environ.items() if not k.startswith("RAYON_")}
+        env["RAYON_NUM_THREADS"] = str(num_threads)
+        return subprocess.run([sys.executable, "-c", PROFILE_RUN], env=env, capture_output=True,
+                              text=True, timeout=300, check=True).stdout.split()
+
+    reference = run(1)
+    # Each element depends on its own separation only, not on the chunk it was computed in.
+    assert reference[5] == reference[0][: len(reference[5])]
+    assert reference[6] == reference[1][: len(reference[6])]
+    for num_threads in (2, 3, 7):
+        assert run(num_threads) == reference, num_threads
