@@ -46,6 +46,8 @@ constexpr double GROWTH = 3;
 constexpr double FLOOR = 1e-13;
 
 inline int nodes_for(double r) {
+  if (r >= 1000) return 2;
+  if (r >= 100) return 3;
   if (r >= 40) return 4;
   if (r >= 16) return 6;
   if (r >= 5) return 8;
