@@ -11,10 +11,6 @@ struct Node {
 };
 
 // Weight 1.
-inline constexpr std::array<Node, 2> LEGENDRE_2 = {{
-    {0.2113248654051871, 0.5},
-    {0.7886751345948129, 0.5},
-}};
 inline constexpr std::array<Node, 3> LEGENDRE_3 = {{
     {0.11270166537925831, 0.2777777777777778},
     {0.5, 0.4444444444444444},

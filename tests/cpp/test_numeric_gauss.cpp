@@ -45,8 +45,7 @@ TEST_P(GaussRule, NodesAscendInsideTheInterval) {
 
 INSTANTIATE_TEST_SUITE_P(
     Tables, GaussRule,
-    ::testing::Values(Rule{"legendre2", LEGENDRE_2, legendre_moment, 3},
-                      Rule{"legendre3", LEGENDRE_3, legendre_moment, 5},
+    ::testing::Values(Rule{"legendre3", LEGENDRE_3, legendre_moment, 5},
                       Rule{"legendre4", LEGENDRE_4, legendre_moment, 7},
                       Rule{"legendre6", LEGENDRE_6, legendre_moment, 11},
                       Rule{"legendre8", LEGENDRE_8, legendre_moment, 15},

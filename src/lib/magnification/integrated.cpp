@@ -43,7 +43,6 @@ double legendre(std::span<const gauss::Node> rule, double v0, double v1, const F
 template <class F>
 double legendre(int n, double v0, double v1, const F& f) {
   switch (n) {
-    case 2: return legendre(gauss::LEGENDRE_2, v0, v1, f);
     case 3: return legendre(gauss::LEGENDRE_3, v0, v1, f);
     case 4: return legendre(gauss::LEGENDRE_4, v0, v1, f);
     case 6: return legendre(gauss::LEGENDRE_6, v0, v1, f);
