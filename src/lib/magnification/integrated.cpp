@@ -142,8 +142,9 @@ double ring_form(const RadialProfile& profile, double l, double re, double rstar
 double disk_form(const RadialProfile& profile, double l, double rho) {
   const auto Q = [l, rho](double x) {
     const double rho_x = x * rho;
-    // A disk this small (rho_x^2 underflows; a table may start there) holds no flux: Q ~ 2x / rho.
-    if (rho_x < 1e-150) return 0.0;
+    // A disk this small (a table may start there) holds no flux to speak of, Q < 2x / rho,
+    // beside Q(1) > 2 / rho; its rho_x^2 may underflow.
+    if (x < 1e-140) return 0.0;
     return (x * x) * witt_mao_kernel(l / x, rho_x, rho_x * rho_x);
   };
   double sum = profile.limb_value() * Q(1.0);

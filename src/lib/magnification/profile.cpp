@@ -18,15 +18,16 @@ double line(const ProfilePiece& p, double x) {
   return p.fa + (p.fb - p.fa) * ((x - p.a) / (p.b - p.a));
 }
 
-// The far-field series of a uniform disk drops its eighth term from x = 10; a profile whose
-// moments exceed the disk's reaches that accuracy where its own eighth term is as small.
-double far_field_start_of(const std::array<double, far_field::TERMS>& factors) {
+// The far-field series of a uniform disk, at its length, is exact to rounding from x = 4 (its
+// first omitted term below 1e-18); a profile whose moments exceed the disk's reaches that
+// accuracy where its own terms are as small.
+double reach_of(const std::array<double, profile_far_field::TERMS>& factors) {
   double reach = 1;
-  for (int k = 1; k <= far_field::TERMS; ++k) {
+  for (int k = 1; k <= profile_far_field::TERMS; ++k) {
     reach = std::max(reach, std::pow(std::fabs(factors[k - 1]), 0.5 / k));
   }
   // A NaN factor (no flux) leaves the series NaN, as every other result of such a profile.
-  return 10 * reach;
+  return reach;
 }
 
 }  // namespace
@@ -41,11 +42,11 @@ RadialProfile RadialProfile::linear_limb_darkening() {
   // <x^2k> = (0.4 / (k + 1) + 0.6 B(k + 1, 3/2)) / 0.8, with B(1, 3/2) = 2/3 and
   // B(k + 1, 3/2) = B(k, 3/2) k / (k + 3/2).
   double B = 2.0 / 3.0;
-  for (int k = 1; k <= far_field::TERMS; ++k) {
+  for (int k = 1; k <= profile_far_field::TERMS; ++k) {
     B = B * (k / (k + 1.5));
     p.moment_factors_[k - 1] = (0.4 + 0.6 * ((k + 1) * B)) / 0.8;
   }
-  p.far_field_start_ = far_field_start_of(p.moment_factors_);
+  p.set_far_field_reach();
   return p;
 }
 
@@ -75,9 +76,9 @@ RadialProfile RadialProfile::table(std::span<const double> bl, std::span<const d
   }
 
   // Flux and moments of each line exactly: x I(x) is quadratic, x^(2k+1) I(x) of degree
-  // 2k + 2 <= 16, within the 16-point rule's 31.
+  // 2k + 2 <= 26, within the 16-point rule's 31.
   double flux = 0;
-  std::array<double, far_field::TERMS> moments{};
+  std::array<double, profile_far_field::TERMS> moments{};
   for (const ProfilePiece& piece : p.pieces_) {
     const double a = piece.v0, b = piece.v1;
     const double fa = line(piece, a), fb = line(piece, b);
@@ -87,7 +88,7 @@ RadialProfile RadialProfile::table(std::span<const double> bl, std::span<const d
       const double x2 = x * x;
       double x_power = x;
       const double w = ((b - a) * node.w) * line(piece, x);
-      for (int k = 1; k <= far_field::TERMS; ++k) {
+      for (int k = 1; k <= profile_far_field::TERMS; ++k) {
         x_power = x_power * x2;
         moments[k - 1] = moments[k - 1] + w * x_power;
       }
@@ -95,11 +96,17 @@ RadialProfile RadialProfile::table(std::span<const double> bl, std::span<const d
   }
   p.flux_ = flux * TWO_PI;
   // <x^2k> = 2 pi integral x^(2k+1) I / flux.
-  for (int k = 1; k <= far_field::TERMS; ++k) {
+  for (int k = 1; k <= profile_far_field::TERMS; ++k) {
     p.moment_factors_[k - 1] = (k + 1) * ((moments[k - 1] * TWO_PI) / p.flux_);
   }
-  p.far_field_start_ = far_field_start_of(p.moment_factors_);
+  p.set_far_field_reach();
   return p;
+}
+
+void RadialProfile::set_far_field_reach() {
+  const double reach = reach_of(moment_factors_);
+  far_field_start_ = 4 * reach;
+  far_field_reach2_ = reach * reach;
 }
 
 double RadialProfile::operator()(double x) const {

@@ -6,7 +6,7 @@
 #include <span>
 #include <vector>
 
-#include "magnification/far_field_series.hpp"
+#include "magnification/profile_far_field_series.hpp"
 
 namespace caustica {
 
@@ -57,13 +57,15 @@ class RadialProfile {
   // (k + 1) <x^2k>, k = 1 ... TERMS, with <.> the I-weighted mean over the source: the factors
   // by which the far-field series of a uniform disk (whose <x^2k> is 1 / (k + 1)) becomes this
   // profile's.
-  const std::array<double, far_field::TERMS>& moment_factors() const { return moment_factors_; }
+  const std::array<double, profile_far_field::TERMS>& moment_factors() const { return moment_factors_; }
   // From this separation on, in source radii, the far-field series is exact to rounding.
   double far_field_start() const { return far_field_start_; }
+  // The square of the radius, in source radii, on whose scale the series' terms fall.
+  double far_field_reach2() const { return far_field_reach2_; }
 
  private:
   RadialProfile() = default;
-  void set_moments();
+  void set_far_field_reach();
 
   SourceVariable variable_ = SourceVariable::Radius;
   double limb_darkening_ = 0;
@@ -73,8 +75,9 @@ class RadialProfile {
   double limb_value_ = 0;
   double flux_ = 0;
   bool nonnegative_ = true;
-  std::array<double, far_field::TERMS> moment_factors_{};
+  std::array<double, profile_far_field::TERMS> moment_factors_{};
   double far_field_start_ = 0;
+  double far_field_reach2_ = 1;
 };
 
 }  // namespace caustica

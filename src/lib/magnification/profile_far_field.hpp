@@ -7,7 +7,7 @@
 
 #include <cmath>
 
-#include "magnification/far_field_series.hpp"
+#include "magnification/profile_far_field_series.hpp"
 #include "magnification/profile.hpp"
 
 namespace caustica {
@@ -18,9 +18,13 @@ inline double far_from_profile(const RadialProfile& profile, double x, double rh
   const double y = u * u;
   const double w = 1 / (1 + 4 / y);
   const double q = 1 / (x * x);
+  // The terms fall like (reach^2 q)^k: those beyond the first K that reach 1e-17 are dropped.
+  const double z = q * profile.far_field_reach2();
+  int K = 1;
+  for (double z_next = z * z; K < profile_far_field::TERMS && z_next > 1e-17; z_next *= z) ++K;
   double S = 0;
-  for (int k = far_field::TERMS; k >= 1; --k) {
-    const auto& R = far_field::R[k - 1];
+  for (int k = K; k >= 1; --k) {
+    const auto& R = profile_far_field::R[k - 1];
     double R_w = 0;
     for (int j = 2 * k - 1; j >= 0; --j) R_w = R_w * w + R[j];
     S = (S + profile.moment_factors()[k - 1] * R_w) * q;
