@@ -95,7 +95,7 @@ def test_flux_maps_take_the_table_after_the_radii():
 
 def test_flux_map_of_a_constant_profile_is_the_uniform_disk():
     # Near the source and in the far-field series, whose moments are then the disk's.
-    l = [0.0, 0.5, 2.0, 10.0, 37.0]
+    l = [0.0, 0.5, 2.0, 4.0, 5.0, 10.0, 37.0]
     uniform = caustica.witt_mao_magnification(l, 1.0, 0.1)
     for function in (caustica.integrated_flux_map_heyrovsky_magnification,
                      caustica.integrated_flux_map_witt_mao_magnification):
