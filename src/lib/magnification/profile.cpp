@@ -57,6 +57,9 @@ RadialProfile RadialProfile::table(std::span<const double> bl, std::span<const d
   p.bf_ = bf;
   p.nonnegative_ = std::all_of(bf.begin(), bf.end(), [](double f) { return f >= 0; });
   const std::size_t n = bl.size();
+  // One allocation: a table may be long, and a vector grown by doubling leaves its old blocks
+  // to the allocator's arenas.
+  p.pieces_.reserve(n > 1 ? n - 1 : n);
   if (n == 1) p.pieces_.push_back({0.0, 1.0, 0.0, bf[0], 1.0, bf[0]});
   for (std::size_t j = 0; j + 1 < n; ++j) {
     const double a = bl[j], b = bl[j + 1];
