@@ -18,7 +18,7 @@ using testing::relative_error;
 
 constexpr std::uint64_t QUIET_NAN_BITS = 0x7ff8000000000000;
 
-using Driver = BatchResult (*)(std::vector<double>, ProfileRef, double, double, double);
+using Driver = BatchResult (*)(std::vector<double>, const RadialProfile&, double, double, double);
 
 Magnifications limb_darkened(Driver driver, std::vector<double> l, double rho) {
   BatchResult a = driver(std::move(l), limb_darkening_profile, 1.0, rho, LIMB_DARKENING_FLUX);
@@ -80,8 +80,10 @@ TEST_P(Integrated, ResultsComeInInputOrder) {
 
 INSTANTIATE_TEST_SUITE_P(
     Variants, Integrated,
-    ::testing::Values(Variant{"rings", _integrated_heyrovsky_magnification, 1e-12},
-                      Variant{"disks", _integrated_witt_mao_magnification, 5e-8}),
+    // The ring form inherits the ring kernel's error next to the ring (up to 1e-10 within 1e-5
+    // of the lens), which the graded nodes sample most at l = 1.
+    ::testing::Values(Variant{"rings", _integrated_heyrovsky_magnification, 1e-11},
+                      Variant{"disks", _integrated_witt_mao_magnification, 1e-12}),
     [](const ::testing::TestParamInfo<Variant>& variant) { return std::string(variant.param.name); });
 
 TEST(IntegratedVariants, AgreeWithEachOther) {
@@ -89,7 +91,7 @@ TEST(IntegratedVariants, AgreeWithEachOther) {
     for (const double l : {0.0, 0.5, 0.99, 1.0, 1.01, 3.0}) {
       const double rings = limb_darkened(_integrated_heyrovsky_magnification, {l}, rho)[0];
       const double disks = limb_darkened(_integrated_witt_mao_magnification, {l}, rho)[0];
-      EXPECT_LT(relative_error(disks, rings), 1e-6) << rho << " " << l;
+      EXPECT_LT(relative_error(disks, rings), 1e-11) << rho << " " << l;
     }
   }
 }

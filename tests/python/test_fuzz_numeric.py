@@ -46,24 +46,19 @@ def uniform_disk_floor(l):
 
 # Rings add positive terms: only the last rounding of a value within an ulp or two of 1.
 RING_FLOOR = 1 - 4 * EPS
-# The disk-based integrand differentiates x**2 times uniform-disk magnifications numerically,
-# with a step of about 6e-6, which amplifies their rounding error (above) some 1e5 times: far
-# from the source the result can fall short of 1 by a few 1e-8. These functions are held to
-# 1e-6 against the reference tables, and so here.
-DISK_INTEGRATED_FLOOR = 1 - 1e-6
-# Agreement of the ring-based and disk-based integrals, two independent routes.
-INTEGRATED_AGREEMENT = 1e-6
+# The disk-based route goes by parts over uniform-disk magnifications, which are accurate to
+# rounding; a result within rounding of 1 is 1 for a profile that is nowhere dark.
+DISK_INTEGRATED_FLOOR = RING_FLOOR
+# Agreement of the ring-based and disk-based integrals, two independent routes: both are held to
+# 1e-12 against the references; the ring kernel next to the ring, for large sources, less.
+INTEGRATED_AGREEMENT = 1e-10
 
 
 def agreement(l, light_width=1.0):
-    # Within 1e-4 of the limb the disk-based route's central difference (step h = 1.2e-5 there)
-    # straddles the lens, where the derivative it takes is singular; within 1e-3 of the centre its
-    # step (6e-6) is not small against l either. The annuli it misjudges, of width about h, weigh
-    # about h / w in a profile lit over a width w: 2.3e-6 measured at the limb for the whole
-    # source, 7.6e-6 for w = 0.125, 7e-5 near the centre for w = 0.03.
-    if abs(l - 1) <= 1e-4 or l < 1e-3:
-        return max(5e-6, 2 * 1.2e-5 / max(light_width, 1e-300))
-    return INTEGRATED_AGREEMENT
+    # The disk-based route takes a profile lit over a width w as differences of disks that hold
+    # the whole inner flux: their rounding (about 1e-14 of it) weighs 1 / w in the result, 3.8e-10
+    # measured for w = 3.3e-5.
+    return max(INTEGRATED_AGREEMENT, 4e-14 / max(light_width, 1e-300))
 
 
 # ---- Strategies --------------------------------------------------------------------------------
@@ -268,13 +263,9 @@ def test_tabulated_profile(l, table, data):
         # No flux to divide by: 0 / 0.
         assert all(math.isnan(a) for a in rings_ + disks), context
         return
-    # A profile within the inner hundredth of the source is narrow beside the disk-based
-    # route's difference step (6e-6): with the lens at its edge ([0, 1e-3] at l = 1e-3) that
-    # route was off by 1.7e-5.
     outer = outer_radius(bl, bf)
     light_width = min(outer, 1.0) - max(inner_radius(bl, bf), 0.0)
-    check_integrated(l, rings_, disks, context, disks_reliable=outer >= 1e-2,
-                     light_width=light_width)
+    check_integrated(l, rings_, disks, context, light_width=light_width)
 
 
 def disk_flux(l, r, rho):
@@ -303,7 +294,7 @@ def uniform_annulus(l, r1, r2, rho):
 def test_profile_on_a_narrow_part_of_the_source(function, bl, bf, r1, r2):
     l = [0.0, 0.31, 0.5, 0.7, 0.99, 1.5, 3.0]
     for x, a in zip(l, function(l, 1.0, 0.76, bl, bf)):
-        assert relative(a, uniform_annulus(x, r1, r2, 0.76)) < 1e-6, x
+        assert relative(a, uniform_annulus(x, r1, r2, 0.76)) < 1e-12, x
 
 
 # Found by test_tabulated_profile: a kink or step inside the source, integrated over, cost the
@@ -319,7 +310,7 @@ def test_kinks_and_steps_inside_the_source(function):
         # Brightness 1 inside radius 0.5, 2 outside.
         expected = (2 * disk_flux(l, 1.0, 0.5) - disk_flux(l, 0.5, 0.5)) / (2 - 0.25)
         (a,) = function([l], 1.0, 0.5, [0.0, 0.5, 0.5, 1.0], [1.0, 1.0, 2.0, 2.0])
-        assert relative(a, expected) < 1e-7, l
+        assert relative(a, expected) < 1e-12, l
 
 
 # ---- Regressions: faults the fuzzing found, mended ------------------------------------------------
@@ -375,5 +366,5 @@ def test_disk_based_profile_concentrated_at_the_centre(bl, bf):
 def test_limb_darkening_about_a_lens_near_the_centre(l):
     rings_ = caustica.integrated_heyrovsky_magnification([l, 0.0], 1.0, 0.1)
     disks = caustica.integrated_witt_mao_magnification([l], 1.0, 0.1)
-    assert relative(rings_[0], disks[0]) < INTEGRATED_AGREEMENT
+    assert relative(rings_[0], disks[0]) < 2e-12
     assert relative(rings_[0], rings_[1]) < 1e-6

@@ -43,6 +43,12 @@ PyResult<PyRef> to_python(EllipticResult result) {
   return to_float(*result);
 }
 
+// A table that describes no profile is a bad value of its argument.
+PyResult<PyRef> to_python(TableResult result) {
+  if (!result) return PyErr::lazy(PyExc_ValueError, result.error().message);
+  return to_float_list(std::move(result).value());
+}
+
 PyResult<PyRef> to_python(CurvesResult result) {
   if (result) return to_nested_float_list(std::move(result).value());
   PyErr curve = runtime_error(result.error().error);

@@ -2,6 +2,10 @@
 #include "magnification/flux_map.hpp"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -9,14 +13,15 @@
 #include "core/panic.hpp"
 #include "magnification/heyrovsky.hpp"
 #include "magnification/integrated.hpp"
-#include "magnification/over_source.hpp"
-#include "numeric/interp.hpp"
+#include "magnification/profile.hpp"
+#include "magnification/source_radius.hpp"
+#include "parallel/parallel_map.hpp"
 
 namespace caustica {
 
 namespace {
 
-constexpr double TWO_PI = 6.283185307179586;
+constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 
 // Every radius needs its value: a table of unequal columns is a caller's broken invariant.
 void check_table(const std::vector<double>& bl, const std::vector<double>& bf) {
@@ -26,65 +31,56 @@ void check_table(const std::vector<double>& bl, const std::vector<double>& bf) {
   }
 }
 
-// The table interpolated linearly, zero outside the table's range of radii.
-class TabulatedProfile {
- public:
-  TabulatedProfile(std::span<const double> bl, std::span<const double> bf)
-      : bl_(bl), bf_(bf), breaks_(breaks_of(bl, bf)) {}
-
-  double operator()(double x) const {
-    return numeric::interp(bl_, bf_, x, {numeric::OutOfRangeRule::Kind::Constant, 0.0});
+// A double as Python's repr writes it: the shortest digits that read back to it, positional
+// for exponents from -4 to 15, with ".0" on an integral value.
+std::string python_repr(double value) {
+  if (std::isnan(value)) return "nan";
+  if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
+  char buffer[64];
+  const auto scientific =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific);
+  const std::string text(buffer, scientific.ptr);
+  const std::size_t e = text.find('e');
+  const int exponent = std::stoi(text.substr(e + 1));
+  if (exponent < -4 || exponent >= 16) {
+    const std::string sign = exponent < 0 ? "-" : "+";
+    const std::string digits = std::to_string(std::abs(exponent));
+    return text.substr(0, e) + "e" + sign + (digits.size() < 2 ? "0" : "") + digits;
   }
+  const auto fixed = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
+  std::string positional(buffer, fixed.ptr);
+  if (positional.find('.') == std::string::npos) positional += ".0";
+  return positional;
+}
 
-  double flux() const {
-    const auto annulus = [this](double x) { return (x * TWO_PI) * (*this)(x); };
-    return over_source(annulus, 0.0, breaks_);
-  }
-
-  // Where the integrals over the source are cut. Whole, a profile that is nonzero on a narrow
-  // part of the source only (bl = [0.3, 0.32], say) could fall between the nodes of the first
-  // levels, which then stop at 0: no flux, and magnifications of inf, NaN or 0. And a kink
-  // costs tanh-sinh its accuracy: over a coarse table, results were off by up to 1e-3.
-  std::span<const double> breaks() const { return breaks_; }
-
- private:
-  // Each cut costs a whole quadrature per separation. A finer table samples a smooth profile,
-  // whose kinks are slight: for 100 radii, cutting them all was 100 times slower and changed
-  // the results by about 1e-6.
-  static constexpr std::size_t MAX_KINKS = 16;
-
-  // The radii inside (0, 1) where the profile starts or stops being zero, and, unless there are
-  // more than MAX_KINKS of them, those of its kinks (changes of slope); ascending and distinct.
-  // A table of one point is constant and has none.
-  static std::vector<double> breaks_of(std::span<const double> bl, std::span<const double> bf) {
-    const std::size_t n = bl.size();
-    std::vector<double> breaks;
-    if (n < 2) return breaks;
-    const auto inside = [](double r) { return 0 < r && r < 1; };
-    const auto zero_segment = [&](std::size_t k) { return bf[k] == 0 && bf[k + 1] == 0; };
-    const auto slope = [&](std::size_t k) { return (bf[k + 1] - bf[k]) / (bl[k + 1] - bl[k]); };
-    std::vector<double> kinks;
-    for (std::size_t j = 0; j < n; ++j) {
-      if (!inside(bl[j])) continue;
-      const bool zero_left = j == 0 || zero_segment(j - 1);
-      const bool zero_right = j == n - 1 || zero_segment(j);
-      if (zero_left != zero_right) {
-        breaks.push_back(bl[j]);
-      } else if (0 < j && j < n - 1) {
-        // A repeated radius is a step (a NaN or infinite slope): a kink as well.
-        if (!(slope(j) == slope(j - 1))) kinks.push_back(bl[j]);
-      }
+// Radii out of order (a table listed by mu runs from the limb inwards) or not finite.
+std::optional<TableError> check_radii(const std::vector<double>& bl) {
+  const auto entry = [&](std::size_t j) {
+    return "bl[" + std::to_string(j) + "] = " + python_repr(bl[j]);
+  };
+  const std::string rule = "argument 'bl': radii must be finite and ascending, but ";
+  for (std::size_t j = 0; j < bl.size(); ++j) {
+    const bool last = j + 1 == bl.size();
+    if (!last && !(std::isfinite(bl[j]) && std::isfinite(bl[j + 1]) && bl[j] <= bl[j + 1])) {
+      return TableError{rule + entry(j) + " is followed by " + entry(j + 1)};
     }
-    if (kinks.size() <= MAX_KINKS) breaks.insert(breaks.end(), kinks.begin(), kinks.end());
-    std::sort(breaks.begin(), breaks.end());
-    breaks.erase(std::unique(breaks.begin(), breaks.end()), breaks.end());
-    return breaks;
+    if (last && !std::isfinite(bl[j])) return TableError{rule + entry(j) + " is not finite"};
   }
+  return std::nullopt;
+}
 
-  std::span<const double> bl_;
-  std::span<const double> bf_;
-  std::vector<double> breaks_;
-};
+using Driver = BatchResult (*)(std::vector<double>, const RadialProfile&, double, double, double);
+
+TableResult integrated(std::vector<double> l, const std::vector<double>& bl,
+                       const std::vector<double>& bf, double re, double rstar, Driver driver) {
+  check_table(bl, bf);
+  if (std::optional<TableError> error = check_radii(bl)) return std::move(*error);
+  // A value that is not finite leaves no profile to speak of.
+  const bool finite = std::all_of(bf.begin(), bf.end(), [](double f) { return std::isfinite(f); });
+  if (!finite) return Magnifications(l.size(), NaN);
+  const RadialProfile profile = RadialProfile::table(bl, bf);
+  return std::move(driver(std::move(l), profile, re, rstar, profile.flux())).value();
+}
 
 }  // namespace
 
@@ -93,38 +89,42 @@ BatchResult discrete_flux_map_heyrovsky_magnification(std::vector<double> l,
                                                       std::vector<double> bf, double re,
                                                       double rstar) {
   check_table(bl, bf);
+  const bool valid_rho = is_valid_rho(rstar / re);
+  std::vector<EllipticResult> sums;
+  parallel::parallel_map(
+      std::span<const double>(l),
+      [&](double l_i) -> EllipticResult {
+        if (!valid_rho) return NaN;
+        double sum = 0.0;
+        for (std::size_t j = 0; j < bl.size(); ++j) {
+          const EllipticResult ring = heyrovsky_magnification(l_i, bl[j], re, rstar);
+          if (!ring) return ring.error();
+          sum = sum + *ring * bf[j];
+        }
+        return sum;
+      },
+      sums);
   Magnifications magnifications;
-  magnifications.reserve(l.size());
-  for (const double l_i : l) {
-    double sum = 0.0;
-    for (std::size_t j = 0; j < bl.size(); ++j) {
-      const EllipticResult ring = heyrovsky_magnification(l_i, bl[j], re, rstar);
-      if (!ring) return ring.error();
-      sum = sum + *ring * bf[j];
-    }
-    magnifications.push_back(sum);
+  magnifications.reserve(sums.size());
+  for (const EllipticResult& sum : sums) {
+    if (!sum) return sum.error();
+    magnifications.push_back(*sum);
   }
   return magnifications;
 }
 
-BatchResult integrated_flux_map_heyrovsky_magnification(std::vector<double> l,
+TableResult integrated_flux_map_heyrovsky_magnification(std::vector<double> l,
                                                         std::vector<double> bl,
                                                         std::vector<double> bf, double re,
                                                         double rstar) {
-  check_table(bl, bf);
-  const TabulatedProfile profile(bl, bf);
-  return _integrated_heyrovsky_magnification(std::move(l), profile, re, rstar, profile.flux(),
-                                             profile.breaks());
+  return integrated(std::move(l), bl, bf, re, rstar, _integrated_heyrovsky_magnification);
 }
 
-BatchResult integrated_flux_map_witt_mao_magnification(std::vector<double> l,
+TableResult integrated_flux_map_witt_mao_magnification(std::vector<double> l,
                                                        std::vector<double> bl,
                                                        std::vector<double> bf, double re,
                                                        double rstar) {
-  check_table(bl, bf);
-  const TabulatedProfile profile(bl, bf);
-  return _integrated_witt_mao_magnification(std::move(l), profile, re, rstar, profile.flux(),
-                                            profile.breaks());
+  return integrated(std::move(l), bl, bf, re, rstar, _integrated_witt_mao_magnification);
 }
 
 }  // namespace caustica

@@ -1,99 +1,218 @@
 // Magnification of a source with a radial brightness profile I(x): the magnified flux of each
 // annulus of the source, weighted by I and divided by the profile's total flux.
+//
+// Ring form: A = integral of 2 pi x I(x) g(x) dx / flux, g the magnification of the ring of
+// radius x. Disk form, by parts: with Q(x) = x^2 A_disk(x), pi Q the magnified flux of the
+// uniform inner disk of radius x,
+//   A = pi [I(1) Q(1) - sum over steps dI Q(x_j) - integral of Q(x) I'(x) dx] / flux,
+// which needs no derivative of a magnification.
 #include "magnification/integrated.hpp"
 
 #include <cmath>
 #include <limits>
 #include <span>
-#include <utility>
 
 #include "magnification/heyrovsky.hpp"
-#include "magnification/over_source.hpp"
+#include "magnification/profile_far_field.hpp"
+#include "magnification/quadrature_plan.hpp"
+#include "magnification/source_radius.hpp"
 #include "magnification/witt_mao.hpp"
-#include "numeric/derivative.hpp"
+#include "numeric/gauss_rules.hpp"
+#include "parallel/parallel_map.hpp"
 
 namespace caustica {
 
 namespace {
 
+namespace gauss = numeric::gauss;
+
 constexpr double PI = 3.141592653589793;
-constexpr double TWO_PI = 6.283185307179586;
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 
-// The integrand's non-finite values count as 0 in the quadrature, which would turn a meaningless
-// separation into a plausible-looking 0; such separations get NaN, as in the uniform-disk batch.
+// A NaN, infinite or negative separation has no magnification.
 bool is_valid_separation(double l) { return std::isfinite(l) && l >= 0; }
 
-// For each separation in order, on this thread: the integral over the source of the integrand
-// that integrand_at(l_i) makes, divided by the profile's flux.
-template <class IntegrandAt>
-Magnifications over_each_separation(const std::vector<double>& l, double norm,
-                                    std::span<const double> breaks, IntegrandAt integrand_at) {
-  Magnifications magnifications;
-  magnifications.reserve(l.size());
-  for (const double l_i : l) {
-    const double A = is_valid_separation(l_i)
-                         ? over_source(integrand_at(l_i), l_i, breaks) / norm
-                         : NaN;
-    magnifications.push_back(A);
+template <class F>
+double legendre(std::span<const gauss::Node> rule, double v0, double v1, const F& f) {
+  const double L = v1 - v0;
+  double sum = 0;
+  for (const gauss::Node& node : rule) sum = sum + node.w * f(v0 + L * node.t);
+  return sum * L;
+}
+
+template <class F>
+double legendre(int n, double v0, double v1, const F& f) {
+  switch (n) {
+    case 3: return legendre(gauss::LEGENDRE_3, v0, v1, f);
+    case 4: return legendre(gauss::LEGENDRE_4, v0, v1, f);
+    case 6: return legendre(gauss::LEGENDRE_6, v0, v1, f);
+    case 8: return legendre(gauss::LEGENDRE_8, v0, v1, f);
+    case 12: return legendre(gauss::LEGENDRE_12, v0, v1, f);
+    default: return legendre(gauss::LEGENDRE_16, v0, v1, f);
   }
+}
+
+// Integral over a piece graded towards its end `end`: v = end + dir L s^3, so that the
+// integrand's singularity there, at most (v - end)^k ln|v - end|, becomes s^(3k + 2) ln s.
+// f(v, t) with t = |v - end| exact.
+template <class F>
+double graded(double end, double dir, double L, const F& f) {
+  double sum = 0;
+  for (const gauss::Node& node : gauss::LEGENDRE_16) {
+    const double s = node.t;
+    const double t = L * ((s * s) * s);
+    sum = sum + (node.w * ((s * s) * 3)) * f(end + dir * t, t);
+  }
+  return sum * L;
+}
+
+// Integral of C(end + dir t) ln t over t in [0, L], for a smooth C: Gauss-Legendre for the
+// ln L part, Gauss with the weight -ln for the rest.
+template <class F>
+double log_moment(double end, double dir, double L, const F& C) {
+  double plain = 0;
+  for (const gauss::Node& node : gauss::LEGENDRE_12) plain = plain + node.w * C(end + dir * (L * node.t));
+  double logarithmic = 0;
+  for (const gauss::Node& node : gauss::LOG_12) {
+    logarithmic = logarithmic + node.w * C(end + dir * (L * node.t));
+  }
+  return L * (std::log(L) * plain - logarithmic);
+}
+
+// The piece's graded end and direction into it.
+struct GradedEnd {
+  double end, dir;
+};
+GradedEnd graded_end(const QuadraturePiece& piece) {
+  return piece.grading == Grading::TowardV0 ? GradedEnd{piece.v0, 1.0} : GradedEnd{piece.v1, -1.0};
+}
+
+// The radius at v, never exactly on the lens, where a ring's magnification is infinite and a
+// graded node can land by rounding: there the next double towards the piece serves.
+double radius_off_lens(const RadialProfile& profile, double v, double l, double dir) {
+  const double x = profile.x_of(v);
+  if (x != l) return x;
+  // x rises with v in both source variables.
+  return std::nextafter(x, dir > 0 ? HUGE_VAL : -HUGE_VAL);
+}
+
+// The ring form at one separation.
+double ring_form(const RadialProfile& profile, double l, double re, double rstar, double rho) {
+  const double s = re / rstar;
+  const auto g = [l, re, rstar](double x) {
+    const EllipticResult ring = heyrovsky_magnification(l, x, re, rstar);
+    return ring ? *ring : NaN;
+  };
+  // The coefficient of ln|x - l| in g: -4 s^2 / (2 pi p sqrt(h^2 + 4 s^2)) from K(m) ~ -ln k'
+  // as the ring nears the lens; what is left is of order h^2 ln|h|.
+  const auto log_coefficient = [l, s](double x) {
+    const double h = x - l;
+    const double p = l + x;
+    const double z = h / (s + s);
+    return -(s + s) / ((PI * p) * std::sqrt(1 + z * z));
+  };
+  const LensPoint lens = lens_point(profile, l, rho);
+  double sum = 0;
+  for_each_piece(profile, lens, [&](const QuadraturePiece& piece) {
+    const ProfilePiece& p = *piece.profile;
+    if (piece.grading == Grading::None) {
+      sum = sum + legendre(piece.n, piece.v0, piece.v1, [&](double v) {
+        return profile.ring_weight(p, v) * g(profile.x_of(v));
+      });
+      return;
+    }
+    const auto [end, dir] = graded_end(piece);
+    const double L = piece.v1 - piece.v0;
+    const double m = lens.multiplicity;
+    // The weighted logarithm's coefficient, in the source variable.
+    const auto C = [&](double v) {
+      return (m * profile.ring_weight(p, v)) * log_coefficient(profile.x_of(v));
+    };
+    const double regular = graded(end, dir, L, [&](double v, double t) {
+      const double x = radius_off_lens(profile, v, l, dir);
+      const double F = profile.ring_weight(p, v) * g(x);
+      return m == 0 ? F : F - C(v) * std::log(t);
+    });
+    sum = sum + (m == 0 ? regular : regular + log_moment(end, dir, L, C));
+  });
+  return sum;
+}
+
+// The disk form at one separation, without the factor pi.
+double disk_form(const RadialProfile& profile, double l, double rho) {
+  const auto Q = [l, rho](double x) {
+    const double rho_x = x * rho;
+    // A disk this small (a table may start there) holds no flux to speak of, Q < 2x / rho,
+    // beside Q(1) > 2 / rho; its rho_x^2 may underflow.
+    if (x < 1e-140) return 0.0;
+    return (x * x) * witt_mao_kernel(l / x, rho_x, rho_x * rho_x);
+  };
+  double sum = profile.limb_value() * Q(1.0);
+  for (const ProfileStep& step : profile.steps()) sum = sum - step.dI * Q(step.x);
+  const LensPoint lens = lens_point(profile, l, rho);
+  for_each_piece(profile, lens, [&](const QuadraturePiece& piece) {
+    const ProfilePiece& p = *piece.profile;
+    if (piece.grading == Grading::None) {
+      sum = sum + legendre(piece.n, piece.v0, piece.v1, [&](double v) {
+        return profile.disk_weight(p, v) * Q(profile.x_of(v));
+      });
+      return;
+    }
+    const auto [end, dir] = graded_end(piece);
+    sum = sum + graded(end, dir, piece.v1 - piece.v0, [&](double v, double /*t*/) {
+      return profile.disk_weight(p, v) * Q(profile.x_of(v));
+    });
+  });
+  return sum;
+}
+
+// What a computed magnification may be handed back as. Every point of a source that is
+// nowhere dark is magnified at least once over, so a value a few roundings below 1 is 1; an
+// overflow inside the sums (for radii far outside the working range) is no magnification.
+double settled(double A, bool nonnegative) {
+  if (!std::isfinite(A)) return NaN;
+  constexpr double ROUNDING = 1e-12;
+  if (nonnegative && A < 1 && A >= 1 - ROUNDING) return 1.0;
+  return A;
+}
+
+// Maps the form over the separations on the pool; far from the source, the series.
+template <class Form>
+BatchResult over_separations(const std::vector<double>& l, const RadialProfile& profile,
+                             double rho, double norm, const Form& form) {
+  Magnifications magnifications;
+  const double far = profile.far_field_start();
+  const bool valid_rho = is_valid_rho(rho);
+  const bool nonnegative = profile.nonnegative();
+  parallel::parallel_map(
+      std::span<const double>(l),
+      [&](double l_i) {
+        if (!valid_rho || !is_valid_separation(l_i)) return NaN;
+        const double A = l_i >= far ? far_from_profile(profile, l_i, rho) : form(l_i) / norm;
+        return settled(A, nonnegative);
+      },
+      magnifications);
   return magnifications;
 }
 
 }  // namespace
 
-double limb_darkening_profile(double x) { return (1 - std::sqrt(1 - x * x)) * (-0.6) + 1; }
-
-BatchResult _integrated_heyrovsky_magnification(std::vector<double> l, ProfileRef profile,
-                                                double re, double rstar, double norm,
-                                                std::span<const double> breaks) {
-  return over_each_separation(l, norm, breaks, [re, rstar, profile](double l_i) {
-    // g(x): magnification of the ring of radius x; a failing ring counts as 0 in the integral.
-    const auto g = [l_i, re, rstar](double x) {
-      const EllipticResult ring = heyrovsky_magnification(l_i, x, re, rstar);
-      return ring ? *ring : NaN;
-    };
-    return [g, profile](double x) {
-      const double G = g(x);
-      return ((x * TWO_PI) * G) * profile(x);
-    };
-  });
-}
-
-BatchResult _integrated_witt_mao_magnification(std::vector<double> l, ProfileRef profile,
-                                               double re, double rstar, double norm,
-                                               std::span<const double> breaks) {
+BatchResult _integrated_heyrovsky_magnification(std::vector<double> l,
+                                                const RadialProfile& profile, double re,
+                                                double rstar, double norm) {
   const double rho = rstar / re;
-  // pi q(x) = pi x^2 g(x) is the magnified flux of the uniform inner disk of radius x, with g
-  // its magnification in that disk's own units; an annulus adds pi q'(x) dx. q is
-  // differentiated rather than g, which grows like 1/x about a central lens. Through the
-  // centre q is extended as the smooth function it is on the scale of the difference step
-  // (CBRT_EPS there): odd about a lens closer to the centre than that (q ~ 2x / rho outside
-  // radius l), even about any other (q ~ x^2 times the point-source magnification inside l).
-  return over_each_separation(l, norm, breaks, [rho, profile](double l_i) {
-    const bool odd = l_i < numeric::CBRT_EPS;
-    const auto q = [l_i, rho, odd](double x) {
-      const double r = std::fabs(x);
-      if (r == 0) return 0.0;
-      const double rho_r = r * rho;
-      const double x_or_r = odd ? x : r;
-      return (x_or_r * r) * witt_mao_kernel(l_i / r, rho_r, rho_r * rho_r);
-    };
-    return [q, profile](double x) {
-      const double D = numeric::sderivative(q, x);
-      return (PI * D) * profile(x);
-    };
+  return over_separations(l, profile, rho, norm, [&](double l_i) {
+    return ring_form(profile, l_i, re, rstar, rho);
   });
 }
 
-BatchResult _integrated_heyrovsky_magnification(std::vector<double> l, ProfileRef profile,
-                                                double re, double rstar, double norm) {
-  return _integrated_heyrovsky_magnification(std::move(l), profile, re, rstar, norm, {});
-}
-
-BatchResult _integrated_witt_mao_magnification(std::vector<double> l, ProfileRef profile,
-                                               double re, double rstar, double norm) {
-  return _integrated_witt_mao_magnification(std::move(l), profile, re, rstar, norm, {});
+BatchResult _integrated_witt_mao_magnification(std::vector<double> l,
+                                               const RadialProfile& profile, double re,
+                                               double rstar, double norm) {
+  const double rho = rstar / re;
+  return over_separations(l, profile, rho, norm, [&](double l_i) {
+    return PI * disk_form(profile, l_i, rho);
+  });
 }
 
 }  // namespace caustica

@@ -1,31 +1,83 @@
-// A borrowed radial brightness profile: radius in source radii -> surface brightness.
+// A radial brightness profile I(x) of the source, x in source radii, as the integrators need it:
+// its values, the pieces on which it is smooth, its slope and steps, its flux and its moments.
 #pragma once
 
-#include <concepts>
-#include <memory>
+#include <array>
+#include <span>
+#include <vector>
+
+#include "magnification/profile_far_field_series.hpp"
 
 namespace caustica {
 
-class ProfileRef {
+// The variable v of the integrals over the source. Angle: x = sin(v) on [0, pi/2], in which
+// the limb-darkening law's sqrt(1 - x^2) = cos(v) is smooth at the limb and x is smooth at the
+// centre. Radius: x = v on [0, 1].
+enum class SourceVariable { Angle, Radius };
+
+// A piece of the source on which the profile is smooth: [v0, v1] in the source variable. For a
+// table, the profile there is the line through (a, fa) and (b, fb), in x.
+struct ProfilePiece {
+  double v0, v1;
+  double a, fa, b, fb;
+};
+
+// A step of the profile at radius x, by dI.
+struct ProfileStep {
+  double x, dI;
+};
+
+class RadialProfile {
  public:
-  // NOLINTBEGIN(google-explicit-constructor): implicit by design, like a function reference.
-  ProfileRef(double (*profile)(double))
-      : function_(profile), call_([](const ProfileRef& self, double x) { return self.function_(x); }) {}
+  // Linear limb darkening, I(x) = (1 - sqrt(1 - x^2)) (-u) + 1, with u = 0.6.
+  static RadialProfile linear_limb_darkening();
+  // The piecewise-linear profile of a table, 0 outside its range of radii; bl ascending and
+  // finite, bf finite. One point is a constant profile.
+  static RadialProfile table(std::span<const double> bl, std::span<const double> bf);
 
-  template <class F>
-    requires(!std::convertible_to<const F&, double (*)(double)>)
-  ProfileRef(const F& profile)
-      : object_(std::addressof(profile)), call_([](const ProfileRef& self, double x) {
-          return (*static_cast<const F*>(self.object_))(x);
-        }) {}
-  // NOLINTEND(google-explicit-constructor)
+  double operator()(double x) const;
 
-  double operator()(double x) const { return call_(*this, x); }
+  SourceVariable variable() const { return variable_; }
+  double x_of(double v) const;
+  std::span<const ProfilePiece> pieces() const { return pieces_; }
+  // Inside (0, 1), ascending.
+  std::span<const ProfileStep> steps() const { return steps_; }
+  // I just inside the limb.
+  double limb_value() const { return limb_value_; }
+  // No negative brightness anywhere.
+  bool nonnegative() const { return nonnegative_; }
+  // Integral of 2 pi x I(x) over [0, 1].
+  double flux() const { return flux_; }
+
+  // The integrand weights in the source variable, on one piece, without the kernel:
+  // ring form 2 pi x I(x) dx/dv; disk form -I'(x) dx/dv.
+  double ring_weight(const ProfilePiece& piece, double v) const;
+  double disk_weight(const ProfilePiece& piece, double v) const;
+
+  // (k + 1) <x^2k>, k = 1 ... TERMS, with <.> the I-weighted mean over the source: the factors
+  // by which the far-field series of a uniform disk (whose <x^2k> is 1 / (k + 1)) becomes this
+  // profile's.
+  const std::array<double, profile_far_field::TERMS>& moment_factors() const { return moment_factors_; }
+  // From this separation on, in source radii, the far-field series is exact to rounding.
+  double far_field_start() const { return far_field_start_; }
+  // The square of the radius, in source radii, on whose scale the series' terms fall.
+  double far_field_reach2() const { return far_field_reach2_; }
 
  private:
-  const void* object_ = nullptr;
-  double (*function_)(double) = nullptr;
-  double (*call_)(const ProfileRef&, double);
+  RadialProfile() = default;
+  void set_far_field_reach();
+
+  SourceVariable variable_ = SourceVariable::Radius;
+  double limb_darkening_ = 0;
+  std::vector<ProfilePiece> pieces_;
+  std::vector<ProfileStep> steps_;
+  std::span<const double> bl_, bf_;
+  double limb_value_ = 0;
+  double flux_ = 0;
+  bool nonnegative_ = true;
+  std::array<double, profile_far_field::TERMS> moment_factors_{};
+  double far_field_start_ = 0;
+  double far_field_reach2_ = 1;
 };
 
 }  // namespace caustica

@@ -1,0 +1,141 @@
+#include "magnification/profile.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "numeric/gauss_rules.hpp"
+#include "numeric/interp.hpp"
+
+namespace caustica {
+
+namespace {
+
+constexpr double TWO_PI = 6.283185307179586;
+constexpr double HALF_PI = 1.5707963267948966;
+
+// The line of a table piece at x.
+double line(const ProfilePiece& p, double x) {
+  return p.fa + (p.fb - p.fa) * ((x - p.a) / (p.b - p.a));
+}
+
+// The far-field series of a uniform disk, at its length, is exact to rounding from x = 4 (its
+// first omitted term below 1e-18); a profile whose moments exceed the disk's reaches that
+// accuracy where its own terms are as small.
+double reach_of(const std::array<double, profile_far_field::TERMS>& factors) {
+  double reach = 1;
+  for (int k = 1; k <= profile_far_field::TERMS; ++k) {
+    reach = std::max(reach, std::pow(std::fabs(factors[k - 1]), 0.5 / k));
+  }
+  // A NaN factor (no flux) leaves the series NaN, as every other result of such a profile.
+  return reach;
+}
+
+}  // namespace
+
+RadialProfile RadialProfile::linear_limb_darkening() {
+  RadialProfile p;
+  p.variable_ = SourceVariable::Angle;
+  p.limb_darkening_ = 0.6;
+  p.pieces_ = {ProfilePiece{0.0, HALF_PI, 0, 0, 0, 0}};
+  p.limb_value_ = 0.4;
+  p.flux_ = 2.5132741228717936;  // 0.8 pi
+  // <x^2k> = (0.4 / (k + 1) + 0.6 B(k + 1, 3/2)) / 0.8, with B(1, 3/2) = 2/3 and
+  // B(k + 1, 3/2) = B(k, 3/2) k / (k + 3/2).
+  double B = 2.0 / 3.0;
+  for (int k = 1; k <= profile_far_field::TERMS; ++k) {
+    B = B * (k / (k + 1.5));
+    p.moment_factors_[k - 1] = (0.4 + 0.6 * ((k + 1) * B)) / 0.8;
+  }
+  p.set_far_field_reach();
+  return p;
+}
+
+RadialProfile RadialProfile::table(std::span<const double> bl, std::span<const double> bf) {
+  RadialProfile p;
+  p.variable_ = SourceVariable::Radius;
+  p.bl_ = bl;
+  p.bf_ = bf;
+  p.nonnegative_ = std::all_of(bf.begin(), bf.end(), [](double f) { return f >= 0; });
+  const std::size_t n = bl.size();
+  // One allocation: a table may be long, and a vector grown by doubling leaves its old blocks
+  // to the allocator's arenas.
+  p.pieces_.reserve(n > 1 ? n - 1 : n);
+  if (n == 1) p.pieces_.push_back({0.0, 1.0, 0.0, bf[0], 1.0, bf[0]});
+  for (std::size_t j = 0; j + 1 < n; ++j) {
+    const double a = bl[j], b = bl[j + 1];
+    const double v0 = std::max(a, 0.0), v1 = std::min(b, 1.0);
+    if (a < b && v0 < v1) p.pieces_.push_back({v0, v1, a, bf[j], b, bf[j + 1]});
+    // A step between equal radii.
+    if (a == b && 0 < a && a < 1) p.steps_.push_back({a, bf[j + 1] - bf[j]});
+  }
+  if (n >= 2) {
+    // The profile is 0 outside the table: a step up at its first radius, down at its last.
+    if (0 < bl[0] && bl[0] < 1) p.steps_.insert(p.steps_.begin(), {bl[0], bf[0]});
+    if (0 < bl[n - 1] && bl[n - 1] < 1) p.steps_.push_back({bl[n - 1], -bf[n - 1]});
+  }
+  if (!p.pieces_.empty() && p.pieces_.back().v1 == 1.0) {
+    const ProfilePiece& last = p.pieces_.back();
+    p.limb_value_ = last.b == 1.0 ? last.fb : line(last, 1.0);
+  }
+
+  // Flux and moments of each line exactly: x I(x) is quadratic, x^(2k+1) I(x) of degree
+  // 2k + 2 <= 26, within the 16-point rule's 31.
+  double flux = 0;
+  std::array<double, profile_far_field::TERMS> moments{};
+  for (const ProfilePiece& piece : p.pieces_) {
+    const double a = piece.v0, b = piece.v1;
+    const double fa = line(piece, a), fb = line(piece, b);
+    flux = flux + (b - a) * (a * (fa + fa + fb) + b * (fa + fb + fb)) / 6;
+    for (const numeric::gauss::Node& node : numeric::gauss::LEGENDRE_16) {
+      const double x = a + (b - a) * node.t;
+      const double x2 = x * x;
+      double x_power = x;
+      const double w = ((b - a) * node.w) * line(piece, x);
+      for (int k = 1; k <= profile_far_field::TERMS; ++k) {
+        x_power = x_power * x2;
+        moments[k - 1] = moments[k - 1] + w * x_power;
+      }
+    }
+  }
+  p.flux_ = flux * TWO_PI;
+  // <x^2k> = 2 pi integral x^(2k+1) I / flux.
+  for (int k = 1; k <= profile_far_field::TERMS; ++k) {
+    p.moment_factors_[k - 1] = (k + 1) * ((moments[k - 1] * TWO_PI) / p.flux_);
+  }
+  p.set_far_field_reach();
+  return p;
+}
+
+void RadialProfile::set_far_field_reach() {
+  const double reach = reach_of(moment_factors_);
+  far_field_start_ = 4 * reach;
+  far_field_reach2_ = reach * reach;
+}
+
+double RadialProfile::operator()(double x) const {
+  if (variable_ == SourceVariable::Angle) {
+    return (1 - std::sqrt(1 - x * x)) * (-limb_darkening_) + 1;
+  }
+  return numeric::interp(bl_, bf_, x, numeric::OutOfRangeRule::constant(0.0));
+}
+
+double RadialProfile::x_of(double v) const {
+  return variable_ == SourceVariable::Angle ? std::sin(v) : v;
+}
+
+double RadialProfile::ring_weight(const ProfilePiece& piece, double v) const {
+  if (variable_ == SourceVariable::Angle) {
+    // 2 pi x I(x) dx/dv with x = sin v, sqrt(1 - x^2) = dx/dv = cos v.
+    const double mu = std::cos(v);
+    return ((std::sin(v) * TWO_PI) * ((1 - mu) * (-limb_darkening_) + 1)) * mu;
+  }
+  return (v * TWO_PI) * line(piece, v);
+}
+
+double RadialProfile::disk_weight(const ProfilePiece& piece, double v) const {
+  // -I'(x) dx/dv = u x / sqrt(1 - x^2) cos v = u sin v.
+  if (variable_ == SourceVariable::Angle) return limb_darkening_ * std::sin(v);
+  return -((piece.fb - piece.fa) / (piece.b - piece.a));
+}
+
+}  // namespace caustica
