@@ -29,10 +29,11 @@ Sections:
 - regions: the cost of one separation of the two limb-darkened functions on one thread
   (RAYON_NUM_THREADS=1, in a subprocess: benchmarks/separation_cost.py) by region of l: inside
   (0 <= l < 0.9, including l within 1e-8 of 0), near the limb (|l - 1| <= 0.1, including
-  l = 1 +- 10^-k for k = 2 ... 14 and l = 1), outside (1.1 < l <= 10, including the far-field
-  switch at 10) and far (10 to 1e6), for every rho; median and worst (target: worst <= 10 us over
-  l in [0, 10]). A separation's cost is the time of one call on a float64 array of 16 copies of it,
-  divided by 16, the median of 5 calls; nothing is subtracted.
+  l = 1 +- 10^-k for k = 2 ... 14 and l = 1), outside (1.1 < l <= 10, including just below 10 and
+  10 itself, where the uniform disk turns to its far-field series) and far (10 < l <= 1e6), for
+  every rho; median and worst (target: worst <= 10 us over l in [0, 10]). A separation's cost is
+  the time of one call on a float64 array of 16 copies of it, divided by 16, the median of 5 calls;
+  nothing is subtracted.
 - table: the same cost for integrated_flux_map_heyrovsky_magnification and
   integrated_flux_map_witt_mao_magnification with a table of 100 points (the linear law sampled at
   100 radii evenly spaced over [0, 1]), at separations near the source (0 to 5, the limb
