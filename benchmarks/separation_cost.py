@@ -5,10 +5,13 @@
 compare.py runs this in a subprocess with a pool of one thread. Each input case is
 {"function": NAME, "rho": RHO, "l": L}; NAME is one of the keys of FUNCTIONS. For each case the
 function is called on a float64 array holding BATCH copies of the one separation L (re = 1,
-rstar = RHO), RUNS times; the cost of the separation is the median call time divided by BATCH.
-Nothing is subtracted: the call's own overhead (argument conversion, result list, the pool's
-hand-off) is in the figure, spread over the BATCH copies. One JSON line per case comes out, with
-the median and the slowest of the RUNS calls, per separation.
+rstar = RHO), RUNS times; the cost of the separation is the median call time divided by BATCH,
+both in wall-clock time and in the CPU time of the process (all its threads). On a machine shared
+with other work the wall-clock time also counts the waits for a free core; the CPU time does not,
+and on one thread it is the separation's cost. Nothing is subtracted: the call's own overhead
+(argument conversion, result list, the pool's hand-off) is in the figure, spread over the BATCH
+copies. One JSON line per case comes out: median wall and CPU time per separation ("median",
+"cpu") and the slowest call's wall time per separation ("slowest").
 
 The tabulated profile is the built-in linear law (coefficient 0.6) sampled at TABLE_POINTS radii
 evenly spaced over [0, 1].
@@ -45,20 +48,21 @@ def cost(function, rho, l, runs=RUNS):
     f = FUNCTIONS[function]
     batch = np.full(BATCH, l)
     f(batch, rho)  # the first call of a function may fault in code and tables
-    times = []
+    wall, cpu = [], []
     for _ in range(runs):
-        start = time.perf_counter()
+        start, start_cpu = time.perf_counter(), time.process_time()
         f(batch, rho)
-        times.append((time.perf_counter() - start) / BATCH)
-    return statistics.median(times), max(times)
+        cpu.append((time.process_time() - start_cpu) / BATCH)
+        wall.append((time.perf_counter() - start) / BATCH)
+    return statistics.median(wall), statistics.median(cpu), max(wall)
 
 
 def main():
     cases = json.load(sys.stdin)
     runs = int(sys.argv[1]) if len(sys.argv) > 1 else RUNS
     for case in cases:
-        median, slowest = cost(case["function"], case["rho"], case["l"], runs)
-        print(json.dumps({**case, "median": median, "slowest": slowest}), flush=True)
+        median, cpu, slowest = cost(case["function"], case["rho"], case["l"], runs)
+        print(json.dumps({**case, "median": median, "cpu": cpu, "slowest": slowest}), flush=True)
     return 0
 
 
