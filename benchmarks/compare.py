@@ -101,8 +101,8 @@ UNIFORM_RATIO_TARGET = 0.5
 NEAR_LD_RATIO_TARGET = 1.0
 REALISTIC_LD_RATIO_TARGET = 0.5
 SEPARATION_TARGET = 10e-6
-RETIMED = 3          # the slowest separations of a region, timed a second time
 TABLE_TARGET = 50e-6
+RETIMED = 3          # the slowest separations of a group, timed a second time
 
 
 class Run:

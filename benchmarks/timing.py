@@ -23,20 +23,37 @@ def time_runs(f, curve, budget):
     return statistics.median(runs), min(runs), max(runs)
 
 
-def paired_runs(calls, points, budget, least=3, most=7):
+def paired_runs(calls, points, budget, least=3, most=7, run_length=0.05):
     """Per-point seconds of each call as (median, fastest, slowest), the calls run in turn.
 
     Round-robin, so that a busy spell of the shared machine falls on every contender alike: at
-    least `least` rounds, more (up to `most`) while the rounds so far took less than budget seconds."""
-    runs = {name: [] for name in calls}
+    least `least` rounds, more (up to `most`) while the rounds so far took less than budget seconds.
+    A call quicker than run_length seconds is repeated within each run until the run lasts about
+    that long, so that one preemption of the process does not make a run; a slower call's first
+    call, which measures it, is its first run."""
+    runs, repeats = {}, {}
     spent = 0.0
-    while len(next(iter(runs.values()))) < most and (len(next(iter(runs.values()))) < least or spent < budget):
+    for name, call in calls.items():
+        start = time.perf_counter()
+        call()
+        elapsed = time.perf_counter() - start
+        spent += elapsed
+        repeats[name] = max(1, math.ceil(run_length / elapsed)) if elapsed < run_length else 1
+        runs[name] = [elapsed / points] if repeats[name] == 1 else []
+
+    def done():
+        return min(len(r) for r in runs.values())
+
+    while done() < most and (done() < least or spent < budget):
         for name, call in calls.items():
+            if len(runs[name]) > done():
+                continue
             start = time.perf_counter()
-            call()
+            for _ in range(repeats[name]):
+                call()
             elapsed = time.perf_counter() - start
             spent += elapsed
-            runs[name].append(elapsed / points)
+            runs[name].append(elapsed / (points * repeats[name]))
     return {name: (statistics.median(r), min(r), max(r)) for name, r in runs.items()}
 
 
