@@ -449,7 +449,14 @@ def main():
     for section in sections:
         print(f"--- {section}", flush=True)
         begun = time.perf_counter()
-        body += [""] + SECTION_RUNNERS[section](run)
+        try:
+            body += [""] + SECTION_RUNNERS[section](run)
+        except Exception as exc:  # an unattended run reports a failing section and goes on
+            detail = (exc.stderr or "").strip().splitlines()[-1:] if isinstance(exc, subprocess.CalledProcessError) else []
+            message = f"{type(exc).__name__}: {exc}" + (f" ({detail[0]})" if detail else "")
+            print(f"section {section} failed: {message}", flush=True)
+            body += ["", f"## Section {section} failed", "", message]
+            run.targets.add(f"section {section}", "—", "", f"not measured: {type(exc).__name__}")
         spent.append(f"{section} {time.perf_counter() - begun:.0f} s")
 
     report = ["# caustica and its peers", ""]
