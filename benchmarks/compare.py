@@ -5,7 +5,8 @@ caustica's own calls, each figure beside its target.
     benchmarks/.venv/bin/python benchmarks/compare.py     # prints the tables, writes results.md
 
 Options: --only SECTION (repeatable: uniform, ld, regions, table, costs; results.md is then left
-alone unless --output is given), --quick (fewer rounds and fewer separations, for a smoke test),
+alone unless --output is given), --quick (a smoke test: fewer rounds, rho and separations, and
+without the tables of every contender),
 --kernel-bench PATH (default build-bench/benchmarks/kernel_bench, which setup.sh builds; without it
 the kernels' lines are left out), --output FILE (default benchmarks/results.md).
 
@@ -119,11 +120,19 @@ class Run:
     def paired(self, calls, points):
         with warnings.catch_warnings():
             warnings.simplefilter("ignore")
-            return paired_runs(calls, points, self.budget, most=3 if self.quick else 7)
+            return paired_runs(calls, points, self.budget, least=2 if self.quick else 3, most=2 if self.quick else 7)
 
 
 def ratio_list(ratios):
     return " / ".join(times(r) for r in ratios) + " (rho = " + " / ".join(f"{rho:g}" for rho in RHOS) + ")"
+
+
+def every_contender(run, kind):
+    lines = ["### Every contender on the near-source curve", ""]
+    if run.quick:
+        return lines + ["(left out of a --quick run)"]
+    rows = run_contenders([c for c in run.contenders if c.kind == kind], subsample(), run.refs, run.quick, RHOS)
+    return lines + results_table(rows)
 
 
 # ---- uniform disk ------------------------------------------------------------------------------
@@ -181,8 +190,7 @@ def section_uniform(run):
     lines = ["## Uniform disk", ""]
     lines += uniform_against_scipy(run) + [""]
     lines += uniform_against_vbm(run) + [""]
-    rows = run_contenders([c for c in run.contenders if c.kind == "disk"], subsample(), run.refs, run.quick, RHOS)
-    return lines + ["### Every contender on the near-source curve", ""] + results_table(rows)
+    return lines + every_contender(run, "disk")
 
 
 # ---- limb darkening ----------------------------------------------------------------------------
@@ -249,8 +257,7 @@ def section_ld(run):
                       NEAR_LD_RATIO_TARGET) + [""]
     lines += ld_curve(run, "Realistic curve, 10^4 points (u0 = 0.5 rho, t from -1.5 to 1.5 tE)", realistic_ld,
                       realistic_ld_sample, REALISTIC_LD_RATIO_TARGET) + [""]
-    rows = run_contenders([c for c in run.contenders if c.kind == "ld"], subsample(), run.refs, run.quick, RHOS)
-    return lines + ["### Every contender on the near-source curve", ""] + results_table(rows)
+    return lines + every_contender(run, "ld")
 
 
 # ---- one separation on one thread ----------------------------------------------------------------
