@@ -6,7 +6,7 @@ caustica's own calls, each figure beside its target.
 
 Options: --only SECTION (repeatable: uniform, ld, regions, table, costs; results.md is then left
 alone unless --output is given), --quick (a smoke test: fewer rounds, rho and separations, and
-without the tables of every contender),
+without the tables of every contender; results.md is left alone too),
 --kernel-bench PATH (default build-bench/benchmarks/kernel_bench, which setup.sh builds; without it
 the kernels' lines are left out), --output FILE (default benchmarks/results.md).
 
@@ -480,11 +480,11 @@ def main():
     text = "\n".join(report) + "\n"
     print()
     print(text)
-    output = args.output or (str(HERE / "results.md") if whole else None)
+    output = args.output or (str(HERE / "results.md") if whole and not args.quick else None)
     if output:
         Path(output).write_text(text)
     else:
-        print("(a partial run: results.md left as it was; --output FILE writes this report)")
+        print("(a partial or --quick run: results.md left as it was; --output FILE writes this report)")
     return 0
 
 
