@@ -3,10 +3,12 @@ and the cost of one separation of the profile-integrated functions on one thread
 
 import json
 import os
+import resource
 import statistics
 import subprocess
 import sys
 import textwrap
+import time
 from pathlib import Path
 
 from light_curves import RHOS
@@ -68,12 +70,16 @@ def cost_model(kernel_bench, rounds, targets):
     # keeps a busy spell of the shared machine from landing on one pool size only.
     has_kernel_bench = bool(kernel_bench) and Path(kernel_bench).exists()
     kernel_runs = {1: [], 2: []}
+    core_share = []
     python_runs = {1: [], 2: []}
     for _ in range(rounds):
         for n in (1, 2):
             if has_kernel_bench:
+                cpu, wall = children_cpu(), time.perf_counter()
                 proc = subprocess.run([kernel_bench, "time", str(KERNEL_POINTS)], env=with_threads(n),
                                       capture_output=True, text=True, check=True)
+                if n == 1:  # one thread busy at a time: how much of a core it was given
+                    core_share.append((children_cpu() - cpu) / (time.perf_counter() - wall))
                 kernel_runs[n].append({(d["case"], d["rho"]): d["ns_per_element"] * 1e-9
                                        for d in map(json.loads, proc.stdout.splitlines())})
             proc = subprocess.run([sys.executable, "-c", PYTHON_COSTS], env=with_threads(n),
@@ -140,6 +146,9 @@ def cost_model(kernel_bench, rounds, targets):
         lines += ["", f"Of the one-element call on one thread ({format_time(one)}), the kernel is "
                   f"{share(alone, one)}; the rest ({share(one - alone, one)}) is the call itself: the "
                   "interpreter's call and result list, argument parsing and the pool's hand-off."]
+        lines += ["", f"kernel_bench with one thread had {100 * statistics.median(core_share):.0f} % of a core "
+                  "while it ran (its CPU time over its wall-clock time; a quiet machine gives about 100 %): its "
+                  "times, which are wall-clock, are longer by about the inverse of that share."]
         lines += ["", "Kernels alone by rho, ns per element (C++; the driver on a pool of N threads):", "",
                   f"| rho | uniform-disk kernel (target ≤ {format_time(KERNEL_DISK_TARGET)}) | driver, N = 1 "
                   f"| driver, N = 2 | ring kernel (target ≤ {format_time(KERNEL_RING_TARGET)}) |",
@@ -164,6 +173,11 @@ def cost_model(kernel_bench, rounds, targets):
                     f"{100 * theirs / whole:.0f} % ({format_time(theirs)} of {format_time(whole)})",
                     "(reported)", "—")
     return lines
+
+
+def children_cpu():
+    usage = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return usage.ru_utime + usage.ru_stime
 
 
 # ---- one separation at a time, one thread ----------------------------------------------------------
