@@ -249,6 +249,8 @@ TABLES = {
     "step": ([0.0, 0.5, 0.5, 1.0], [1.0, 0.8, 0.4, 0.3]),
     "annulus": ([0.25, 0.5, 0.75], [0.5, 1.0, 0.5]),
     "ramp": ([0.0, 1.0], [1.0, 0.25]),
+    "beyond": ([-0.5, 0.4, 1.6], [0.2, 1.0, 0.1]),  # radii past the centre and the limb
+    "constant": ([0.5], [3.0]),  # one point: the same value everywhere
     "fine": fine_table(),
 }
 TABLE_RHOS = [1e-2, 1.0]
@@ -344,6 +346,7 @@ def profile_tables():
           "# c rho l A: linear limb darkening I(x) = 1 - c (1 - sqrt(1 - x^2)), computed as "
           "limb_darkened_reference.txt (tools/gen_magnification_reference.py)",
           [(c, rho, l, A) for rho, l, c, A in laws if c != LD_C])
+    mp.mp.dps = 30
     write("flux_map_tables.txt",
           "# name flux n bl[0..n-1] bf[0..n-1]: brightness tables, each exactly its piecewise-linear "
           "profile (0 outside its radii); flux = int_0^1 2 pi x P(x) dx in closed form at 30 digits "

@@ -85,8 +85,8 @@ def tables():
 
 @pytest.mark.parametrize("function", TABULATED, ids=lambda f: f.__name__)
 def test_brightness_tables_against_the_reference(function):
-    """Kinks, a step, a lit annulus, a one-segment ramp and a 100-point table, each exactly its
-    piecewise-linear profile."""
+    """Kinks, a step, a lit annulus, a one-segment ramp, radii past the centre and the limb, one point
+    and a 100-point table, each exactly its piecewise-linear profile."""
     bl_bf = tables()
     cases = [((name, float(rho)), float(l), float(A)) for name, rho, l, A in rows("flux_map_reference.txt")]
     check(lambda key, ls: function(ls, 1.0, key[1], *bl_bf[key[0]]), cases, 1e-10)
