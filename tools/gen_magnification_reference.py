@@ -14,8 +14,9 @@ Writes to tests/data/:
 
 Inputs are the exact doubles the tests pass (re = 1, rstar = rho); the closed forms are first checked
 against direct integration of the point-lens magnification, so the tables do not merely restate them.
-Usage: python3 tools/gen_magnification_reference.py  (about twenty minutes on two cores);
-       python3 tools/gen_magnification_reference.py profiles  (the limb-darkened and table files alone)
+Usage: python3 tools/gen_magnification_reference.py  (about half an hour on two cores);
+       python3 tools/gen_magnification_reference.py profiles  (the limb-darkened and table files alone,
+       about twenty minutes: seven minutes of processor time)
 """
 import sys
 from multiprocessing import Pool
