@@ -16,7 +16,7 @@ Inputs are the exact doubles the tests pass (re = 1, rstar = rho); the closed fo
 against direct integration of the point-lens magnification, so the tables do not merely restate them.
 Usage: python3 tools/gen_magnification_reference.py  (about half an hour on two cores);
        python3 tools/gen_magnification_reference.py profiles  (the limb-darkened and table files alone,
-       about twenty minutes: seven minutes of processor time)
+       about twenty minutes: eight minutes of processor time)
 """
 import sys
 from multiprocessing import Pool
