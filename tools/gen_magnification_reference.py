@@ -305,9 +305,9 @@ def table_by_disks(l, rho, pieces):
 
 def table_row(args):
     name, rho, l = args
-    pieces = linear_pieces(*TABLES[name])
     for dps, check_dps in PRECISIONS:
         mp.mp.dps = dps
+        pieces = linear_pieces(*TABLES[name])  # slopes at this precision, not the previous row's
         rings = by_rings(l, rho, table_profile(pieces), table_flux(pieces), TABLES[name][0])
         mp.mp.dps = check_dps
         disks = table_by_disks(l, rho, pieces)
