@@ -78,15 +78,6 @@ def test_flux_maps_take_the_table_after_the_radii():
     assert got == [a * 2.5 for a in ring]
 
 
-def test_flux_map_of_a_constant_profile_is_the_uniform_disk():
-    l = [0.0, 0.5, 2.0]
-    uniform = caustica.witt_mao_magnification(l, 1.0, 0.1)
-    for function in (caustica.integrated_flux_map_heyrovsky_magnification,
-                     caustica.integrated_flux_map_witt_mao_magnification):
-        for a, b in zip(function(l, 1.0, 0.1, [0.5], [3.0]), uniform):
-            assert relative_error(a, b) < 1e-6
-
-
 @pytest.mark.parametrize("function", [
     caustica.discrete_flux_map_heyrovsky_magnification,
     caustica.integrated_flux_map_heyrovsky_magnification,
