@@ -14,6 +14,7 @@ from pathlib import Path
 import pytest
 
 import caustica
+from conftest import UNDER_ASAN
 
 ROOT = Path(__file__).resolve().parents[2]
 MODULE_FILE = Path(caustica.__file__).resolve()
@@ -106,7 +107,8 @@ def test_panic_report_names_the_source_file_relative_to_the_source_tree(capfd):
     assert type(caught.value).__name__ == "PanicException"
     report = capfd.readouterr().err
     assert re.search(r"panicked at src/lib/magnification/flux_map\.cpp:\d+:\d+:\n", report), report
-    assert str(ROOT).encode() not in MODULE_FILE.read_bytes()
+    if not UNDER_ASAN:  # the sanitizers' source locations keep the full path
+        assert str(ROOT).encode() not in MODULE_FILE.read_bytes()
 
 
 @needs_installed
