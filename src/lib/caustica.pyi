@@ -120,8 +120,12 @@ def integrated_flux_map_witt_mao_magnification(
     :param bl: radii of the profile table, in source radii, ascending.
     :param bf: surface brightness at each radius of ``bl`` (any scale).
     :returns: ``len(l)`` floats, in the order of ``l``. A NaN, infinite or negative separation
-        gives NaN; so does every separation when the profile has no flux (e.g. an empty table).
+        gives NaN; so does every separation when the profile has no flux (e.g. an empty table),
+        when ``bf`` holds a NaN or infinite value, or when ``rstar / re`` is not finite and
+        positive.
     :raises TypeError: for arguments that cannot be matched or converted.
+    :raises ValueError: when ``bl`` is not finite and ascending (equal neighbours, a step, are
+        allowed); the message names the first offending pair.
     :raises PanicException: (a ``BaseException``) when ``bl`` and ``bf`` differ in length.
     """
 
@@ -195,8 +199,12 @@ def integrated_flux_map_heyrovsky_magnification(
     :param bl: radii of the profile table, in source radii, ascending.
     :param bf: surface brightness at each radius of ``bl`` (any scale).
     :returns: ``len(l)`` floats, in the order of ``l``. A NaN, infinite or negative separation
-        gives NaN; so does every separation when the profile has no flux (e.g. an empty table).
+        gives NaN; so does every separation when the profile has no flux (e.g. an empty table),
+        when ``bf`` holds a NaN or infinite value, or when ``rstar / re`` is not finite and
+        positive.
     :raises TypeError: for arguments that cannot be matched or converted.
+    :raises ValueError: when ``bl`` is not finite and ascending (equal neighbours, a step, are
+        allowed); the message names the first offending pair.
     :raises PanicException: (a ``BaseException``) when ``bl`` and ``bf`` differ in length.
     """
 
