@@ -19,9 +19,9 @@ def load(name):
     path = EXAMPLES / f"{name}.py"
     if not path.is_file():
         pytest.skip(f"no {path}")
-    spec = importlib.util.spec_from_file_location(f"example_{name}", path)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    module_spec = importlib.util.spec_from_file_location(f"example_{name}", path)
+    module = importlib.util.module_from_spec(module_spec)
+    module_spec.loader.exec_module(module)
     return module
 
 
