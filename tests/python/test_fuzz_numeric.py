@@ -9,6 +9,7 @@ explicit cases. Runs are derandomized and keep no example database.
 
 import faulthandler
 import math
+import sys
 
 import pytest
 from hypothesis import HealthCheck, assume, given, settings
@@ -204,6 +205,9 @@ def test_ring(ring, data):
     if l == r:
         # The ring through the lens, or a point source on it.
         assert a == math.inf if l > 0 else not math.isfinite(a)
+        return
+    # A ring this close to the lens magnifies by about 1 / u, beyond the largest double.
+    if a == math.inf and (l + r) * rstar / re < 2 / sys.float_info.max:
         return
     assert math.isfinite(a), (l, r, re, rstar)
     assert a >= RING_FLOOR, (l, r, re, rstar, a)
