@@ -55,7 +55,7 @@ void check(const RadialProfile& profile, Case c) {
       }
     }
   }
-  EXPECT_LE(nodes, 600) << "l = " << c.l;
+  EXPECT_LE(nodes, 300) << "l = " << c.l;
 }
 
 TEST_P(Plan, TilesTheSourceOnceForTheBuiltInLaw) { check(limb_darkening_profile, GetParam()); }

@@ -52,6 +52,27 @@ double legendre(int n, double v0, double v1, const F& f) {
   }
 }
 
+// Integral over [v0, v1] in u = ln t, t = |v - origin|: dv = t du.
+template <class F>
+double logarithmic(int n, double origin, double v0, double v1, const F& f) {
+  const double dir = v0 > origin ? 1.0 : -1.0;
+  const double u0 = std::log(std::fabs(v0 - origin)), u1 = std::log(std::fabs(v1 - origin));
+  const auto g = [&](double u) {
+    const double t = std::exp(u);
+    return t * f(origin + dir * t);
+  };
+  return dir * legendre(n, u0, u1, g);
+}
+
+// The integral of a piece by its rule, for a piece not graded towards the lens.
+template <class F>
+double ungraded(const QuadraturePiece& piece, const F& f) {
+  if (piece.grading == Grading::Logarithmic) {
+    return logarithmic(piece.n, piece.origin, piece.v0, piece.v1, f);
+  }
+  return legendre(piece.n, piece.v0, piece.v1, f);
+}
+
 // Integral over a piece graded towards its end `end`: v = end + dir L s^3, so that the
 // integrand's singularity there, at most (v - end)^k ln|v - end|, becomes s^(3k + 2) ln s.
 // f(v, t) with t = |v - end| exact.
@@ -115,8 +136,8 @@ double ring_form(const RadialProfile& profile, double l, double re, double rstar
   double sum = 0;
   for_each_piece(profile, lens, [&](const QuadraturePiece& piece) {
     const ProfilePiece& p = *piece.profile;
-    if (piece.grading == Grading::None) {
-      sum = sum + legendre(piece.n, piece.v0, piece.v1, [&](double v) {
+    if (piece.grading == Grading::None || piece.grading == Grading::Logarithmic) {
+      sum = sum + ungraded(piece, [&](double v) {
         return profile.ring_weight(p, v) * g(profile.x_of(v));
       });
       return;
@@ -152,8 +173,8 @@ double disk_form(const RadialProfile& profile, double l, double rho) {
   const LensPoint lens = lens_point(profile, l, rho);
   for_each_piece(profile, lens, [&](const QuadraturePiece& piece) {
     const ProfilePiece& p = *piece.profile;
-    if (piece.grading == Grading::None) {
-      sum = sum + legendre(piece.n, piece.v0, piece.v1, [&](double v) {
+    if (piece.grading == Grading::None || piece.grading == Grading::Logarithmic) {
+      sum = sum + ungraded(piece, [&](double v) {
         return profile.disk_weight(p, v) * Q(profile.x_of(v));
       });
       return;

@@ -4,9 +4,10 @@
 // x = l (a logarithm for a ring, (x - l) ln|x - l| for a disk), at its mirror x = -l, and at
 // l +- 2i / rho, where the point-lens magnification has its branch points. A Gauss-Legendre rule
 // on a piece converges like R^(-2n), with R growing with the piece's distance from the nearest
-// such point over its half-length. So the pieces touching the lens are graded towards it, the
-// others grow geometrically away from it (each as long as twice its distance), and each gets the
-// fewest nodes that its distance allows.
+// such point over its half-length. So the pieces touching the lens are graded towards it; beyond
+// the first piece the integrand is smooth in the logarithm of the distance t from the lens, so the
+// others are steps in ln t, about half the nodes per decade of pieces growing geometrically in t,
+// and a short last piece far from the lens gets the fewest nodes that its distance allows.
 #pragma once
 
 #include <algorithm>
@@ -16,13 +17,15 @@
 
 namespace caustica {
 
-enum class Grading { None, TowardV0, TowardV1 };
+enum class Grading { None, TowardV0, TowardV1, Logarithmic };
 
 struct QuadraturePiece {
   double v0, v1;
   Grading grading;
   int n;  // Gauss-Legendre nodes
   const ProfilePiece* profile;
+  // Logarithmic: the nodes are equally spaced in ln |v - origin|, origin outside [v0, v1].
+  double origin = 0;
 };
 
 // The lens in the source variable: at v (with eta = 0), or off the source at v + i eta.
@@ -34,13 +37,15 @@ struct LensPoint {
   double multiplicity;
   // Distance from v to the nearest other singular point (mirror, limb image, branch points).
   double clearance;
+  // Distance from v to the branch points where they lie obliquely off the axis as seen from the
+  // lens; infinite where they lie steeply off it.
+  double oblique_branch = HUGE_VAL;
 };
 
 LensPoint lens_point(const RadialProfile& profile, double l, double rho);
 
 namespace detail {
 
-constexpr double GROWTH = 3;
 // Below this, a singular point beyond a piece's end is not resolved: for a logarithm the
 // quadrature then misses at most about FLOOR ln(FLOOR) of the integral.
 constexpr double FLOOR = 1e-13;
@@ -57,30 +62,59 @@ inline int nodes_for(double r) {
   return 16;
 }
 
-// Pieces of [from, to] (either order) growing geometrically away from `from`; the first is
-// `first` long and graded towards `from` when `graded`.
+// Steps in ln t, each with 16 nodes: ln 10 where the nearest singular points are at least pi / 2
+// off the axis, or one ln 2 beyond the far end (the mirror of a lens near the limb), which
+// leaves 3e-15 of the piece; ln 3 within a factor 3 of oblique branch points, which may be only
+// pi / 4 off the axis as seen from the lens (9e-17).
+constexpr double LONG_STEP = 10;
+constexpr double SHORT_STEP = 3;
+// A step of at most 3.5 away from oblique branch points keeps to 4e-15 with 12 nodes.
+inline int log_nodes(double ratio, bool near_branch) {
+  return !near_branch && ratio <= 3.5 ? 12 : 16;
+}
+
+// Pieces of [from, to] (either order) away from `from`: the first is `first` long and graded
+// towards `from` when `graded`; the rest are steps in ln t, t the distance from the point d0
+// before `from` (the lens's projection on the axis, eta off it).
 template <class Visit>
 void geometric(double from, double to, double first, bool graded, double d0, double eta,
-               const ProfilePiece* profile, Visit& visit) {
+               double branch, const ProfilePiece* profile, Visit& visit) {
   const double dir = to > from ? 1.0 : -1.0;
   const double length = std::fabs(to - from);
-  double a = 0;
-  double b = std::min(first, length);
-  bool adjacent = true;
-  while (a < length) {
-    if (length - b < 0.5 * (b - a)) b = length;  // no sliver at the end
-    const double va = from + dir * a, vb = b == length ? to : from + dir * b;
-    const double v0 = std::min(va, vb), v1 = std::max(va, vb);
-    if (adjacent && graded) {
-      visit(QuadraturePiece{v0, v1, dir > 0 ? Grading::TowardV0 : Grading::TowardV1, 16, profile});
+  // No sliver after the first piece: it takes what is left if that is less than half its length.
+  const double b = length - first < 0.5 * first ? length : first;
+  const double vb = b == length ? to : from + dir * b;
+  if (graded) {
+    const Grading towards = dir > 0 ? Grading::TowardV0 : Grading::TowardV1;
+    visit(QuadraturePiece{std::min(from, vb), std::max(from, vb), towards, 16, profile});
+  } else {
+    const double d = std::hypot(d0, eta);
+    visit(QuadraturePiece{std::min(from, vb), std::max(from, vb), Grading::None,
+                          nodes_for(d / (0.5 * b)), profile});
+  }
+  if (b == length) return;
+  const double origin = from - dir * d0;
+  const double t1 = d0 + length;
+  double ta = d0 + b, va = vb;
+  while (ta < t1) {
+    const bool near_branch =
+        std::min(ta * LONG_STEP, t1) * SHORT_STEP > branch && ta < branch * SHORT_STEP;
+    const double step = near_branch ? SHORT_STEP : LONG_STEP;
+    // No sliver at the end: the last two steps share what is left.
+    double tb = ta * step;
+    if (tb * step >= t1) tb = tb >= t1 ? t1 : std::sqrt(ta * t1);
+    const double vb_k = tb == t1 ? to : origin + dir * tb;
+    const double v0 = std::min(va, vb_k), v1 = std::max(va, vb_k);
+    // A short piece far from the lens (the last one) is cheaper in t itself.
+    const int n = nodes_for(std::hypot(ta, eta) / (0.5 * (tb - ta)));
+    if (n < 16) {
+      visit(QuadraturePiece{v0, v1, Grading::None, n, profile});
     } else {
-      const double d = std::hypot(d0 + a, eta);
-      visit(QuadraturePiece{v0, v1, Grading::None, nodes_for(d / (0.5 * (b - a))), profile});
+      visit(QuadraturePiece{v0, v1, Grading::Logarithmic, log_nodes(tb / ta, near_branch), profile,
+                            origin});
     }
-    adjacent = false;
-    a = b;
-    b = std::max(b * GROWTH, b + first);
-    if (d0 > 0 || eta > 0) b = std::max(b, a + (d0 + a) * (GROWTH - 1));
+    ta = tb;
+    va = vb_k;
   }
 }
 
@@ -95,11 +129,11 @@ void for_each_piece(const RadialProfile& profile, const LensPoint& lens, Visit v
     if (lens.eta == 0 && A <= v_l && v_l <= B) {
       if (A < v_l) {
         const double first = std::min(v_l - A, lens.clearance);
-        detail::geometric(v_l, A, first, true, 0.0, 0.0, &p, visit);
+        detail::geometric(v_l, A, first, true, 0.0, 0.0, lens.oblique_branch, &p, visit);
       }
       if (v_l < B) {
         const double first = std::min(B - v_l, lens.clearance);
-        detail::geometric(v_l, B, first, true, 0.0, 0.0, &p, visit);
+        detail::geometric(v_l, B, first, true, 0.0, 0.0, lens.oblique_branch, &p, visit);
       }
       continue;
     }
@@ -108,7 +142,7 @@ void for_each_piece(const RadialProfile& profile, const LensPoint& lens, Visit v
     const double end = below ? A : B, other = below ? B : A;
     const double d0 = std::fabs(v_l - end);
     const double first = std::max(std::hypot(d0, lens.eta), detail::FLOOR);
-    detail::geometric(end, other, first, false, d0, lens.eta, &p, visit);
+    detail::geometric(end, other, first, false, d0, lens.eta, lens.oblique_branch, &p, visit);
   }
 }
 
