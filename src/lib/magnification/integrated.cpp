@@ -48,7 +48,10 @@ double legendre(int n, double v0, double v1, const F& f) {
     case 6: return legendre(gauss::LEGENDRE_6, v0, v1, f);
     case 8: return legendre(gauss::LEGENDRE_8, v0, v1, f);
     case 12: return legendre(gauss::LEGENDRE_12, v0, v1, f);
-    default: return legendre(gauss::LEGENDRE_16, v0, v1, f);
+    case 16: return legendre(gauss::LEGENDRE_16, v0, v1, f);
+    case 20: return legendre(gauss::LEGENDRE_20, v0, v1, f);
+    case 24: return legendre(gauss::LEGENDRE_24, v0, v1, f);
+    default: return legendre(gauss::LEGENDRE_32, v0, v1, f);
   }
 }
 

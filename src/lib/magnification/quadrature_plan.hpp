@@ -37,9 +37,9 @@ struct LensPoint {
   double multiplicity;
   // Distance from v to the nearest other singular point (mirror, limb image, branch points).
   double clearance;
-  // Distance from v to the branch points where they lie obliquely off the axis as seen from the
-  // lens; infinite where they lie steeply off it.
-  double oblique_branch = HUGE_VAL;
+  // The branch points as seen from v: their distance and their angle off the axis.
+  double branch_distance = HUGE_VAL;
+  double branch_angle = 1.5707963267948966;
 };
 
 LensPoint lens_point(const RadialProfile& profile, double l, double rho);
@@ -62,23 +62,16 @@ inline int nodes_for(double r) {
   return 16;
 }
 
-// Steps in ln t, each with 16 nodes: ln 10 where the nearest singular points are at least pi / 2
-// off the axis, or one ln 2 beyond the far end (the mirror of a lens near the limb), which
-// leaves 3e-15 of the piece; ln 3 within a factor 3 of oblique branch points, which may be only
-// pi / 4 off the axis as seen from the lens (9e-17).
-constexpr double LONG_STEP = 10;
-constexpr double SHORT_STEP = 3;
-// A step of at most 3.5 away from oblique branch points keeps to 4e-15 with 12 nodes.
-inline int log_nodes(double ratio, bool near_branch) {
-  return !near_branch && ratio <= 3.5 ? 12 : 16;
-}
+// The next step in ln t from ta towards t1, and its Gauss-Legendre nodes.
+struct LogStep {
+  double tb;
+  int n;
+};
+LogStep log_step(double ta, double t1, double eta, const LensPoint& lens);
 
-// Pieces of [from, to] (either order) away from `from`: the first is `first` long and graded
-// towards `from` when `graded`; the rest are steps in ln t, t the distance from the point d0
-// before `from` (the lens's projection on the axis, eta off it).
 template <class Visit>
 void geometric(double from, double to, double first, bool graded, double d0, double eta,
-               double branch, const ProfilePiece* profile, Visit& visit) {
+               const LensPoint& lens, const ProfilePiece* profile, Visit& visit) {
   const double dir = to > from ? 1.0 : -1.0;
   const double length = std::fabs(to - from);
   // No sliver after the first piece: it takes what is left if that is less than half its length.
@@ -97,21 +90,15 @@ void geometric(double from, double to, double first, bool graded, double d0, dou
   const double t1 = d0 + length;
   double ta = d0 + b, va = vb;
   while (ta < t1) {
-    const bool near_branch =
-        std::min(ta * LONG_STEP, t1) * SHORT_STEP > branch && ta < branch * SHORT_STEP;
-    const double step = near_branch ? SHORT_STEP : LONG_STEP;
-    // No sliver at the end: the last two steps share what is left.
-    double tb = ta * step;
-    if (tb * step >= t1) tb = tb >= t1 ? t1 : std::sqrt(ta * t1);
+    const auto [tb, log_n] = log_step(ta, t1, eta, lens);
     const double vb_k = tb == t1 ? to : origin + dir * tb;
     const double v0 = std::min(va, vb_k), v1 = std::max(va, vb_k);
-    // A short piece far from the lens (the last one) is cheaper in t itself.
+    // A short piece far from the lens (the last one) may be cheaper in t itself.
     const int n = nodes_for(std::hypot(ta, eta) / (0.5 * (tb - ta)));
-    if (n < 16) {
+    if (n < 16 && n < log_n) {
       visit(QuadraturePiece{v0, v1, Grading::None, n, profile});
     } else {
-      visit(QuadraturePiece{v0, v1, Grading::Logarithmic, log_nodes(tb / ta, near_branch), profile,
-                            origin});
+      visit(QuadraturePiece{v0, v1, Grading::Logarithmic, log_n, profile, origin});
     }
     ta = tb;
     va = vb_k;
@@ -129,11 +116,11 @@ void for_each_piece(const RadialProfile& profile, const LensPoint& lens, Visit v
     if (lens.eta == 0 && A <= v_l && v_l <= B) {
       if (A < v_l) {
         const double first = std::min(v_l - A, lens.clearance);
-        detail::geometric(v_l, A, first, true, 0.0, 0.0, lens.oblique_branch, &p, visit);
+        detail::geometric(v_l, A, first, true, 0.0, 0.0, lens, &p, visit);
       }
       if (v_l < B) {
         const double first = std::min(B - v_l, lens.clearance);
-        detail::geometric(v_l, B, first, true, 0.0, 0.0, lens.oblique_branch, &p, visit);
+        detail::geometric(v_l, B, first, true, 0.0, 0.0, lens, &p, visit);
       }
       continue;
     }
@@ -142,7 +129,7 @@ void for_each_piece(const RadialProfile& profile, const LensPoint& lens, Visit v
     const double end = below ? A : B, other = below ? B : A;
     const double d0 = std::fabs(v_l - end);
     const double first = std::max(std::hypot(d0, lens.eta), detail::FLOOR);
-    detail::geometric(end, other, first, false, d0, lens.eta, lens.oblique_branch, &p, visit);
+    detail::geometric(end, other, first, false, d0, lens.eta, lens, &p, visit);
   }
 }
 
