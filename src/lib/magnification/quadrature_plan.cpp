@@ -57,6 +57,9 @@ LensPoint lens_point(const RadialProfile& profile, double l, double rho) {
     const double along = std::fabs(std::asin(B) - lens.v), across = std::acosh(A);
     lens.branch_distance = std::hypot(along, across);
     lens.branch_angle = std::atan2(across, along);
+    // Graded towards the lens, a piece reaching obliquely placed branch points would bring them
+    // next to it in the graded variable.
+    lens.clearance = std::min(lens.clearance, 0.5 * lens.branch_distance);
   }
   return lens;
 }
