@@ -111,10 +111,9 @@ GradedEnd graded_end(const QuadraturePiece& piece) {
   return piece.grading == Grading::TowardV0 ? GradedEnd{piece.v0, 1.0} : GradedEnd{piece.v1, -1.0};
 }
 
-// The radius at v, never exactly on the lens, where a ring's magnification is infinite and a
+// The radius x, never exactly on the lens, where a ring's magnification is infinite and a
 // graded node can land by rounding: there the next double towards the piece serves.
-double radius_off_lens(const RadialProfile& profile, double v, double l, double dir) {
-  const double x = profile.x_of(v);
+double off_lens(double x, double l, double dir) {
   if (x != l) return x;
   // x rises with v in both source variables.
   return std::nextafter(x, dir > 0 ? HUGE_VAL : -HUGE_VAL);
@@ -141,7 +140,8 @@ double ring_form(const RadialProfile& profile, double l, double re, double rstar
     const ProfilePiece& p = *piece.profile;
     if (piece.grading == Grading::None || piece.grading == Grading::Logarithmic) {
       sum = sum + ungraded(piece, [&](double v) {
-        return profile.ring_weight(p, v) * g(profile.x_of(v));
+        const auto [x, weight] = profile.ring_point(p, v);
+        return weight * g(x);
       });
       return;
     }
@@ -150,12 +150,13 @@ double ring_form(const RadialProfile& profile, double l, double re, double rstar
     const double m = lens.multiplicity;
     // The weighted logarithm's coefficient, in the source variable.
     const auto C = [&](double v) {
-      return (m * profile.ring_weight(p, v)) * log_coefficient(profile.x_of(v));
+      const auto [x, weight] = profile.ring_point(p, v);
+      return (m * weight) * log_coefficient(x);
     };
     const double regular = graded(end, dir, L, [&](double v, double t) {
-      const double x = radius_off_lens(profile, v, l, dir);
-      const double F = profile.ring_weight(p, v) * g(x);
-      return m == 0 ? F : F - C(v) * std::log(t);
+      const auto [x, weight] = profile.ring_point(p, v);
+      const double F = weight * g(off_lens(x, l, dir));
+      return m == 0 ? F : F - ((m * weight) * log_coefficient(x)) * std::log(t);
     });
     sum = sum + (m == 0 ? regular : regular + log_moment(end, dir, L, C));
   });
@@ -178,13 +179,15 @@ double disk_form(const RadialProfile& profile, double l, double rho) {
     const ProfilePiece& p = *piece.profile;
     if (piece.grading == Grading::None || piece.grading == Grading::Logarithmic) {
       sum = sum + ungraded(piece, [&](double v) {
-        return profile.disk_weight(p, v) * Q(profile.x_of(v));
+        const auto [x, weight] = profile.disk_point(p, v);
+        return weight * Q(x);
       });
       return;
     }
     const auto [end, dir] = graded_end(piece);
     sum = sum + graded(end, dir, piece.v1 - piece.v0, [&](double v, double /*t*/) {
-      return profile.disk_weight(p, v) * Q(profile.x_of(v));
+      const auto [x, weight] = profile.disk_point(p, v);
+      return weight * Q(x);
     });
   });
   return sum;
