@@ -67,12 +67,15 @@ LensPoint lens_point(const RadialProfile& profile, double l, double rho) {
 namespace detail {
 
 // In u = ln t the integrand is singular where the mirror of the lens or its image across the limb
-// lies on the axis, at least a factor 2 beyond the far end of the pieces; across the strip at pi
-// (the other one, behind the lens); at the lens off the axis, pi / 2 up; and at the branch
-// points. The step taken is the one with the fewest nodes per unit of ln t.
-LogStep log_step(double ta, double t1, double eta, const LensPoint& lens) {
+// lies on the axis, at least a factor 2 beyond the far end of the pieces; pi up where the other
+// one lies behind the lens; at the lens off the axis, pi / 2 up; and at the branch points. The
+// step taken is the one with the fewest nodes per unit of ln t.
+LogStep log_step(double ta, double t1, double eta, double behind, const LensPoint& lens) {
   const double ua = std::log(ta), u1 = std::log(t1);
   const double u_mirror = u1 + LN_2;
+  // Behind the lens at no distance (on the limb, at the centre) the point is the lens's own.
+  const bool has_behind = 0 < behind && behind < HUGE_VAL;
+  const double u_behind = has_behind ? std::log(behind) : 0.0;
   const double u_lens = eta > 0 ? std::log(eta) : -HUGE_VAL;
   const double u_branch = std::log(lens.branch_distance);
   LogStep best{std::min(ta * 3, t1), 32};
@@ -80,7 +83,8 @@ LogStep log_step(double ta, double t1, double eta, const LensPoint& lens) {
   for (const double step : LOG_STEPS) {
     const double ub = std::min(ua + step, u1);
     const double half = 0.5 * (ub - ua), mid = ua + half;
-    double a = std::min(ellipse((u_mirror - mid) / half, 0.0), ellipse(0.0, PI / half));
+    double a = ellipse((u_mirror - mid) / half, 0.0);
+    if (has_behind) a = std::min(a, ellipse((u_behind - mid) / half, PI / half));
     if (eta > 0) a = std::min(a, ellipse((u_lens - mid) / half, HALF_PI / half));
     a = std::min(a, ellipse((u_branch - mid) / half, lens.branch_angle / half));
     const double needed = LN_TOLERANCE / (2 * std::log(a + std::sqrt(a * a - 1)));

@@ -46,6 +46,8 @@ LensPoint lens_point(const RadialProfile& profile, double l, double rho);
 
 namespace detail {
 
+constexpr double PI = 3.141592653589793;
+
 // Below this, a singular point beyond a piece's end is not resolved: for a logarithm the
 // quadrature then misses at most about FLOOR ln(FLOOR) of the integral.
 constexpr double FLOOR = 1e-13;
@@ -67,11 +69,15 @@ struct LogStep {
   double tb;
   int n;
 };
-LogStep log_step(double ta, double t1, double eta, const LensPoint& lens);
+LogStep log_step(double ta, double t1, double eta, double behind, const LensPoint& lens);
 
+// Pieces of [from, to] (either order) away from `from`: the first is `first` long and graded
+// towards `from` when `graded`; the rest are steps in ln t, t the distance from the point d0
+// before `from` (the lens's projection on the axis, eta off it). `behind`: the distance from
+// that point to the nearest singular point on the other side of it, if any.
 template <class Visit>
 void geometric(double from, double to, double first, bool graded, double d0, double eta,
-               const LensPoint& lens, const ProfilePiece* profile, Visit& visit) {
+               double behind, const LensPoint& lens, const ProfilePiece* profile, Visit& visit) {
   const double dir = to > from ? 1.0 : -1.0;
   const double length = std::fabs(to - from);
   // No sliver after the first piece: it takes what is left if that is less than half its length.
@@ -90,7 +96,7 @@ void geometric(double from, double to, double first, bool graded, double d0, dou
   const double t1 = d0 + length;
   double ta = d0 + b, va = vb;
   while (ta < t1) {
-    const auto [tb, log_n] = log_step(ta, t1, eta, lens);
+    const auto [tb, log_n] = log_step(ta, t1, eta, behind, lens);
     const double vb_k = tb == t1 ? to : origin + dir * tb;
     const double v0 = std::min(va, vb_k), v1 = std::max(va, vb_k);
     // A short piece far from the lens (the last one) may be cheaper in t itself.
@@ -111,16 +117,20 @@ void geometric(double from, double to, double first, bool graded, double d0, dou
 template <class Visit>
 void for_each_piece(const RadialProfile& profile, const LensPoint& lens, Visit visit) {
   const double v_l = lens.v;
+  // Behind the lens as seen from below it: its image across the limb; from above: its mirror.
+  const bool angle = profile.variable() == SourceVariable::Angle;
+  const double image = angle ? detail::PI - (v_l + v_l) : HUGE_VAL;
+  const double mirror = v_l + v_l;
   for (const ProfilePiece& p : profile.pieces()) {
     const double A = p.v0, B = p.v1;
     if (lens.eta == 0 && A <= v_l && v_l <= B) {
       if (A < v_l) {
         const double first = std::min(v_l - A, lens.clearance);
-        detail::geometric(v_l, A, first, true, 0.0, 0.0, lens, &p, visit);
+        detail::geometric(v_l, A, first, true, 0.0, 0.0, image, lens, &p, visit);
       }
       if (v_l < B) {
         const double first = std::min(B - v_l, lens.clearance);
-        detail::geometric(v_l, B, first, true, 0.0, 0.0, lens, &p, visit);
+        detail::geometric(v_l, B, first, true, 0.0, 0.0, mirror, lens, &p, visit);
       }
       continue;
     }
@@ -129,7 +139,9 @@ void for_each_piece(const RadialProfile& profile, const LensPoint& lens, Visit v
     const double end = below ? A : B, other = below ? B : A;
     const double d0 = std::fabs(v_l - end);
     const double first = std::max(std::hypot(d0, lens.eta), detail::FLOOR);
-    detail::geometric(end, other, first, false, d0, lens.eta, lens, &p, visit);
+    // Off the source the lens has nothing behind it but itself.
+    const double behind = lens.eta > 0 ? HUGE_VAL : below ? mirror : image;
+    detail::geometric(end, other, first, false, d0, lens.eta, behind, lens, &p, visit);
   }
 }
 
