@@ -48,6 +48,11 @@ LensPoint lens_point(const RadialProfile& profile, double l, double rho) {
   LensPoint lens = placed(profile, l, branch);
   lens.branch_distance = branch;
   if (profile.variable() == SourceVariable::Angle) {
+    // Farther out, acosh(A) > 3.4 leaves them farther from every piece than the mirror.
+    if (branch > 16) {
+      lens.branch_distance = HUGE_VAL;
+      return lens;
+    }
     // In angle they lie where sin v = l + 2i / rho, at asin(B) + i acosh(A) with A and B the half
     // sum and difference of the distances to +-1. Next to the limb the square root there turns
     // them to as little as pi / 4 off the axis as seen from the lens.
@@ -86,7 +91,7 @@ LogStep log_step(double ta, double t1, double eta, double behind, const LensPoin
     double a = ellipse((u_mirror - mid) / half, 0.0);
     if (has_behind) a = std::min(a, ellipse((u_behind - mid) / half, PI / half));
     if (eta > 0) a = std::min(a, ellipse((u_lens - mid) / half, HALF_PI / half));
-    a = std::min(a, ellipse((u_branch - mid) / half, lens.branch_angle / half));
+    if (u_branch < HUGE_VAL) a = std::min(a, ellipse((u_branch - mid) / half, lens.branch_angle / half));
     const double needed = LN_TOLERANCE / (2 * std::log(a + std::sqrt(a * a - 1)));
     const int n = needed <= 12 ? 12 : needed <= 16 ? 16 : needed <= 20 ? 20 : needed <= 24 ? 24 : 32;
     const double cost = n / (half + half);

@@ -96,6 +96,12 @@ void geometric(double from, double to, double first, bool graded, double d0, dou
   const double t1 = d0 + length;
   double ta = d0 + b, va = vb;
   while (ta < t1) {
+    // What is left, far from the lens for its length, takes the plain rule as it is.
+    const int n_rest = nodes_for(std::hypot(ta, eta) / (0.5 * (t1 - ta)));
+    if (n_rest < 16) {
+      visit(QuadraturePiece{std::min(va, to), std::max(va, to), Grading::None, n_rest, profile});
+      return;
+    }
     const auto [tb, log_n] = log_step(ta, t1, eta, behind, lens);
     const double vb_k = tb == t1 ? to : origin + dir * tb;
     const double v0 = std::min(va, vb_k), v1 = std::max(va, vb_k);
