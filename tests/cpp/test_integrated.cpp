@@ -80,18 +80,18 @@ TEST_P(Integrated, ResultsComeInInputOrder) {
 
 INSTANTIATE_TEST_SUITE_P(
     Variants, Integrated,
-    // The ring form inherits the ring kernel's error next to the ring (up to 1e-10 within 1e-5
-    // of the lens), which the graded nodes sample most at l = 1.
-    ::testing::Values(Variant{"rings", _integrated_heyrovsky_magnification, 1e-11},
+    ::testing::Values(Variant{"rings", _integrated_heyrovsky_magnification, 1e-12},
                       Variant{"disks", _integrated_witt_mao_magnification, 1e-12}),
     [](const ::testing::TestParamInfo<Variant>& variant) { return std::string(variant.param.name); });
 
+// With the lens on the limb at rho = 1 the branch points lie 45 degrees off the axis, next to a
+// piece graded towards the lens that reaches too far: the ring form there once erred by 6e-12.
 TEST(IntegratedVariants, AgreeWithEachOther) {
-  for (const double rho : {1e-3, 0.1, 1.0}) {
+  for (const double rho : {1e-3, 0.1, 1.0, 3.0}) {
     for (const double l : {0.0, 0.5, 0.99, 1.0, 1.01, 3.0}) {
       const double rings = limb_darkened(_integrated_heyrovsky_magnification, {l}, rho)[0];
       const double disks = limb_darkened(_integrated_witt_mao_magnification, {l}, rho)[0];
-      EXPECT_LT(relative_error(disks, rings), 1e-11) << rho << " " << l;
+      EXPECT_LT(relative_error(disks, rings), 2e-12) << rho << " " << l;
     }
   }
 }
