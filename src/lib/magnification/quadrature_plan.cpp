@@ -61,6 +61,9 @@ LensPoint lens_point(const RadialProfile& profile, double l, double rho) {
     const double A = std::max(0.5 * (r1 + r2), 1.0), B = std::min(0.5 * (r1 - r2), 1.0);
     const double along = std::fabs(std::asin(B) - lens.v), across = std::acosh(A);
     lens.branch_distance = std::hypot(along, across);
+    // Close to the lens, where along and across cancel to nothing, |d asin / dz| >= 1 / sqrt(5)
+    // bounds their distance below.
+    if (branch <= 1) lens.branch_distance = std::max(lens.branch_distance, 0.4 * branch);
     lens.branch_angle = std::atan2(across, along);
     // Graded towards the lens, a piece reaching obliquely placed branch points would bring them
     // next to it in the graded variable.

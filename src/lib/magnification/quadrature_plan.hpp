@@ -83,7 +83,9 @@ void geometric(double from, double to, double first, bool graded, double d0, dou
   // No sliver after the first piece: it takes what is left if that is less than half its length.
   const double b = length - first < 0.5 * first ? length : first;
   const double vb = b == length ? to : from + dir * b;
-  if (graded) {
+  if (graded && vb == from) {
+    // Shorter than the spacing of doubles at the lens: nothing to grade.
+  } else if (graded) {
     const Grading towards = dir > 0 ? Grading::TowardV0 : Grading::TowardV1;
     visit(QuadraturePiece{std::min(from, vb), std::max(from, vb), towards, 16, profile});
   } else {
@@ -102,13 +104,18 @@ void geometric(double from, double to, double first, bool graded, double d0, dou
       visit(QuadraturePiece{std::min(va, to), std::max(va, to), Grading::None, n_rest, profile});
       return;
     }
-    const auto [tb, log_n] = log_step(ta, t1, eta, behind, lens);
+    auto [tb, log_n] = log_step(ta, t1, eta, behind, lens);
+    // A step that would not advance (from t = 0, or in overflow) takes the rest at once.
+    if (!(ta < tb && tb <= t1)) tb = t1;
     const double vb_k = tb == t1 ? to : origin + dir * tb;
     const double v0 = std::min(va, vb_k), v1 = std::max(va, vb_k);
     // A short piece far from the lens (the last one) may be cheaper in t itself.
     const int n = nodes_for(std::hypot(ta, eta) / (0.5 * (tb - ta)));
-    if (n < 16 && n < log_n) {
-      visit(QuadraturePiece{v0, v1, Grading::None, n, profile});
+    if (v0 == v1) {
+      // Shorter than the spacing of doubles at v (branch points a hair from the lens): nothing.
+    } else if (va == origin || (n < 16 && n < log_n)) {
+      // Where the steps before fell within one double of the lens, ln t has no start.
+      visit(QuadraturePiece{v0, v1, Grading::None, va == origin ? 16 : n, profile});
     } else {
       visit(QuadraturePiece{v0, v1, Grading::Logarithmic, log_n, profile, origin});
     }
