@@ -18,7 +18,7 @@ from pathlib import Path
 
 import mpmath
 
-LEGENDRE_SIZES = (3, 4, 6, 8, 12, 16)
+LEGENDRE_SIZES = (3, 4, 6, 8, 12, 16, 20, 24, 32)
 LOG_SIZES = (12,)
 PRECISION = 120  # decimal digits
 DEFAULT_OUTPUT = Path(__file__).resolve().parent.parent / "src" / "numeric" / "gauss_rules.hpp"

@@ -51,6 +51,9 @@ INSTANTIATE_TEST_SUITE_P(
                       Rule{"legendre8", LEGENDRE_8, legendre_moment, 15},
                       Rule{"legendre12", LEGENDRE_12, legendre_moment, 23},
                       Rule{"legendre16", LEGENDRE_16, legendre_moment, 31},
+                      Rule{"legendre20", LEGENDRE_20, legendre_moment, 39},
+                      Rule{"legendre24", LEGENDRE_24, legendre_moment, 47},
+                      Rule{"legendre32", LEGENDRE_32, legendre_moment, 63},
                       Rule{"log12", LOG_12, log_moment, 23}),
     [](const ::testing::TestParamInfo<Rule>& rule) { return std::string(rule.param.name); });
 

@@ -55,7 +55,7 @@ void check(const RadialProfile& profile, Case c) {
       }
     }
   }
-  EXPECT_LE(nodes, 600) << "l = " << c.l;
+  EXPECT_LE(nodes, 300) << "l = " << c.l;
 }
 
 TEST_P(Plan, TilesTheSourceOnceForTheBuiltInLaw) { check(limb_darkening_profile, GetParam()); }
@@ -68,7 +68,9 @@ INSTANTIATE_TEST_SUITE_P(
     Separations, Plan,
     ::testing::Values(Case{0.0, 0.1}, Case{1e-14, 0.1}, Case{1e-9, 0.1}, Case{0.25, 0.1},
                       Case{0.5, 100.0}, Case{0.3, 1e6}, Case{1 - 1e-14, 0.1}, Case{1.0, 0.1},
-                      Case{1 + 1e-14, 0.1}, Case{1.5, 1e-12}, Case{9.99, 0.1}));
+                      Case{1 + 1e-14, 0.1}, Case{1.5, 1e-12}, Case{9.99, 0.1},
+                      // Branch points within a double of the lens: steps in ln t from nothing.
+                      Case{0.5, 1e16}, Case{1.0, 1e300}));
 
 }  // namespace
 }  // namespace caustica

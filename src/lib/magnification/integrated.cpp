@@ -48,8 +48,32 @@ double legendre(int n, double v0, double v1, const F& f) {
     case 6: return legendre(gauss::LEGENDRE_6, v0, v1, f);
     case 8: return legendre(gauss::LEGENDRE_8, v0, v1, f);
     case 12: return legendre(gauss::LEGENDRE_12, v0, v1, f);
-    default: return legendre(gauss::LEGENDRE_16, v0, v1, f);
+    case 16: return legendre(gauss::LEGENDRE_16, v0, v1, f);
+    case 20: return legendre(gauss::LEGENDRE_20, v0, v1, f);
+    case 24: return legendre(gauss::LEGENDRE_24, v0, v1, f);
+    default: return legendre(gauss::LEGENDRE_32, v0, v1, f);
   }
+}
+
+// Integral over [v0, v1] in u = ln t, t = |v - origin|: dv = t du.
+template <class F>
+double logarithmic(int n, double origin, double v0, double v1, const F& f) {
+  const double dir = v0 > origin ? 1.0 : -1.0;
+  const double u0 = std::log(std::fabs(v0 - origin)), u1 = std::log(std::fabs(v1 - origin));
+  const auto g = [&](double u) {
+    const double t = std::exp(u);
+    return t * f(origin + dir * t);
+  };
+  return dir * legendre(n, u0, u1, g);
+}
+
+// The integral of a piece by its rule, for a piece not graded towards the lens.
+template <class F>
+double ungraded(const QuadraturePiece& piece, const F& f) {
+  if (piece.grading == Grading::Logarithmic) {
+    return logarithmic(piece.n, piece.origin, piece.v0, piece.v1, f);
+  }
+  return legendre(piece.n, piece.v0, piece.v1, f);
 }
 
 // Integral over a piece graded towards its end `end`: v = end + dir L s^3, so that the
@@ -87,10 +111,9 @@ GradedEnd graded_end(const QuadraturePiece& piece) {
   return piece.grading == Grading::TowardV0 ? GradedEnd{piece.v0, 1.0} : GradedEnd{piece.v1, -1.0};
 }
 
-// The radius at v, never exactly on the lens, where a ring's magnification is infinite and a
+// The radius x, never exactly on the lens, where a ring's magnification is infinite and a
 // graded node can land by rounding: there the next double towards the piece serves.
-double radius_off_lens(const RadialProfile& profile, double v, double l, double dir) {
-  const double x = profile.x_of(v);
+double off_lens(double x, double l, double dir) {
   if (x != l) return x;
   // x rises with v in both source variables.
   return std::nextafter(x, dir > 0 ? HUGE_VAL : -HUGE_VAL);
@@ -115,9 +138,10 @@ double ring_form(const RadialProfile& profile, double l, double re, double rstar
   double sum = 0;
   for_each_piece(profile, lens, [&](const QuadraturePiece& piece) {
     const ProfilePiece& p = *piece.profile;
-    if (piece.grading == Grading::None) {
-      sum = sum + legendre(piece.n, piece.v0, piece.v1, [&](double v) {
-        return profile.ring_weight(p, v) * g(profile.x_of(v));
+    if (piece.grading == Grading::None || piece.grading == Grading::Logarithmic) {
+      sum = sum + ungraded(piece, [&](double v) {
+        const auto [x, weight] = profile.ring_point(p, v);
+        return weight * g(x);
       });
       return;
     }
@@ -126,12 +150,13 @@ double ring_form(const RadialProfile& profile, double l, double re, double rstar
     const double m = lens.multiplicity;
     // The weighted logarithm's coefficient, in the source variable.
     const auto C = [&](double v) {
-      return (m * profile.ring_weight(p, v)) * log_coefficient(profile.x_of(v));
+      const auto [x, weight] = profile.ring_point(p, v);
+      return (m * weight) * log_coefficient(x);
     };
     const double regular = graded(end, dir, L, [&](double v, double t) {
-      const double x = radius_off_lens(profile, v, l, dir);
-      const double F = profile.ring_weight(p, v) * g(x);
-      return m == 0 ? F : F - C(v) * std::log(t);
+      const auto [x, weight] = profile.ring_point(p, v);
+      const double F = weight * g(off_lens(x, l, dir));
+      return m == 0 ? F : F - ((m * weight) * log_coefficient(x)) * std::log(t);
     });
     sum = sum + (m == 0 ? regular : regular + log_moment(end, dir, L, C));
   });
@@ -152,15 +177,17 @@ double disk_form(const RadialProfile& profile, double l, double rho) {
   const LensPoint lens = lens_point(profile, l, rho);
   for_each_piece(profile, lens, [&](const QuadraturePiece& piece) {
     const ProfilePiece& p = *piece.profile;
-    if (piece.grading == Grading::None) {
-      sum = sum + legendre(piece.n, piece.v0, piece.v1, [&](double v) {
-        return profile.disk_weight(p, v) * Q(profile.x_of(v));
+    if (piece.grading == Grading::None || piece.grading == Grading::Logarithmic) {
+      sum = sum + ungraded(piece, [&](double v) {
+        const auto [x, weight] = profile.disk_point(p, v);
+        return weight * Q(x);
       });
       return;
     }
     const auto [end, dir] = graded_end(piece);
     sum = sum + graded(end, dir, piece.v1 - piece.v0, [&](double v, double /*t*/) {
-      return profile.disk_weight(p, v) * Q(profile.x_of(v));
+      const auto [x, weight] = profile.disk_point(p, v);
+      return weight * Q(x);
     });
   });
   return sum;

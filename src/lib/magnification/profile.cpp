@@ -119,23 +119,22 @@ double RadialProfile::operator()(double x) const {
   return numeric::interp(bl_, bf_, x, numeric::OutOfRangeRule::constant(0.0));
 }
 
-double RadialProfile::x_of(double v) const {
-  return variable_ == SourceVariable::Angle ? std::sin(v) : v;
-}
-
-double RadialProfile::ring_weight(const ProfilePiece& piece, double v) const {
+RadialProfile::Point RadialProfile::ring_point(const ProfilePiece& piece, double v) const {
   if (variable_ == SourceVariable::Angle) {
     // 2 pi x I(x) dx/dv with x = sin v, sqrt(1 - x^2) = dx/dv = cos v.
-    const double mu = std::cos(v);
-    return ((std::sin(v) * TWO_PI) * ((1 - mu) * (-limb_darkening_) + 1)) * mu;
+    const double x = std::sin(v), mu = std::cos(v);
+    return {x, ((x * TWO_PI) * ((1 - mu) * (-limb_darkening_) + 1)) * mu};
   }
-  return (v * TWO_PI) * line(piece, v);
+  return {v, (v * TWO_PI) * line(piece, v)};
 }
 
-double RadialProfile::disk_weight(const ProfilePiece& piece, double v) const {
+RadialProfile::Point RadialProfile::disk_point(const ProfilePiece& piece, double v) const {
   // -I'(x) dx/dv = u x / sqrt(1 - x^2) cos v = u sin v.
-  if (variable_ == SourceVariable::Angle) return limb_darkening_ * std::sin(v);
-  return -((piece.fb - piece.fa) / (piece.b - piece.a));
+  if (variable_ == SourceVariable::Angle) {
+    const double x = std::sin(v);
+    return {x, limb_darkening_ * x};
+  }
+  return {v, -((piece.fb - piece.fa) / (piece.b - piece.a))};
 }
 
 }  // namespace caustica

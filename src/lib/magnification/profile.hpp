@@ -38,7 +38,6 @@ class RadialProfile {
   double operator()(double x) const;
 
   SourceVariable variable() const { return variable_; }
-  double x_of(double v) const;
   std::span<const ProfilePiece> pieces() const { return pieces_; }
   // Inside (0, 1), ascending.
   std::span<const ProfileStep> steps() const { return steps_; }
@@ -49,10 +48,13 @@ class RadialProfile {
   // Integral of 2 pi x I(x) over [0, 1].
   double flux() const { return flux_; }
 
-  // The integrand weights in the source variable, on one piece, without the kernel:
-  // ring form 2 pi x I(x) dx/dv; disk form -I'(x) dx/dv.
-  double ring_weight(const ProfilePiece& piece, double v) const;
-  double disk_weight(const ProfilePiece& piece, double v) const;
+  // A point of the source at v: its radius, and the integrand weight there without the kernel,
+  // in the source variable: ring form 2 pi x I(x) dx/dv; disk form -I'(x) dx/dv.
+  struct Point {
+    double x, weight;
+  };
+  Point ring_point(const ProfilePiece& piece, double v) const;
+  Point disk_point(const ProfilePiece& piece, double v) const;
 
   // (k + 1) <x^2k>, k = 1 ... TERMS, with <.> the I-weighted mean over the source: the factors
   // by which the far-field series of a uniform disk (whose <x^2k> is 1 / (k + 1)) becomes this

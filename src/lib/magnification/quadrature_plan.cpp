@@ -1,5 +1,6 @@
 #include "magnification/quadrature_plan.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 namespace caustica {
@@ -8,13 +9,15 @@ namespace {
 
 constexpr double PI = 3.141592653589793;
 constexpr double HALF_PI = 1.5707963267948966;
+constexpr double LN_2 = 0.6931471805599453;
+// ln(1e15): the error a step in ln t is held to, relative to its own integral.
+constexpr double LN_TOLERANCE = 34.538776394910684;
+// ln 1e4, ln 100, ln 10, ln 3: the step lengths in ln t to choose from.
+constexpr double LOG_STEPS[] = {9.210340371976184, 4.605170185988092, 2.302585092994046,
+                                1.0986122886681098};
 
-}  // namespace
-
-LensPoint lens_point(const RadialProfile& profile, double l, double rho) {
-  // The branch points l +- 2i / rho of the point-lens magnification, in radius; in angle they
-  // are at least as far.
-  const double branch = 2 / rho;
+// The lens's point, multiplicity and clearance, with its branch points' distance as in radius.
+LensPoint placed(const RadialProfile& profile, double l, double branch) {
   // A lens this close to the centre acts as a central one: what it changes within its own
   // distance of the centre is about l of the integral, below rounding.
   if (l < detail::FLOOR) return {0.0, 0.0, 0.0, branch};
@@ -29,5 +32,81 @@ LensPoint lens_point(const RadialProfile& profile, double l, double rho) {
   if (l == 1) return {HALF_PI, 0.0, 2.0, branch};
   return {HALF_PI, std::acosh(l), 1.0, branch};
 }
+
+// The half sum of the distances of z = x + iy from -1 and 1: the Gauss-Legendre rule on [-1, 1]
+// converges like (a + sqrt(a^2 - 1))^(-2n) for an integrand singular at z.
+double ellipse(double x, double y) {
+  return 0.5 * (std::sqrt((x - 1) * (x - 1) + y * y) + std::sqrt((x + 1) * (x + 1) + y * y));
+}
+
+}  // namespace
+
+LensPoint lens_point(const RadialProfile& profile, double l, double rho) {
+  // The branch points l +- 2i / rho of the point-lens magnification, in radius; in angle they
+  // are at least as far.
+  const double branch = 2 / rho;
+  LensPoint lens = placed(profile, l, branch);
+  lens.branch_distance = branch;
+  if (profile.variable() == SourceVariable::Angle) {
+    // Farther out, acosh(A) > 3.4 leaves them farther from every piece than the mirror.
+    if (branch > 16) {
+      lens.branch_distance = HUGE_VAL;
+      return lens;
+    }
+    // In angle they lie where sin v = l + 2i / rho, at asin(B) + i acosh(A) with A and B the half
+    // sum and difference of the distances to +-1. Next to the limb the square root there turns
+    // them to as little as pi / 4 off the axis as seen from the lens.
+    const double r1 = std::sqrt((l + 1) * (l + 1) + branch * branch);
+    const double r2 = std::sqrt((l - 1) * (l - 1) + branch * branch);
+    const double A = std::max(0.5 * (r1 + r2), 1.0), B = std::min(0.5 * (r1 - r2), 1.0);
+    const double along = std::fabs(std::asin(B) - lens.v), across = std::acosh(A);
+    lens.branch_distance = std::hypot(along, across);
+    // Close to the lens, where along and across cancel to nothing, |d asin / dz| >= 1 / sqrt(5)
+    // bounds their distance below.
+    if (branch <= 1) lens.branch_distance = std::max(lens.branch_distance, 0.4 * branch);
+    lens.branch_angle = std::atan2(across, along);
+    // Graded towards the lens, a piece reaching obliquely placed branch points would bring them
+    // next to it in the graded variable.
+    lens.clearance = std::min(lens.clearance, 0.5 * lens.branch_distance);
+  }
+  return lens;
+}
+
+namespace detail {
+
+// In u = ln t the integrand is singular where the mirror of the lens or its image across the limb
+// lies on the axis, at least a factor 2 beyond the far end of the pieces; pi up where the other
+// one lies behind the lens; at the lens off the axis, pi / 2 up; and at the branch points. The
+// step taken is the one with the fewest nodes per unit of ln t.
+LogStep log_step(double ta, double t1, double eta, double behind, const LensPoint& lens) {
+  const double ua = std::log(ta), u1 = std::log(t1);
+  const double u_mirror = u1 + LN_2;
+  // Behind the lens at no distance (on the limb, at the centre) the point is the lens's own.
+  const bool has_behind = 0 < behind && behind < HUGE_VAL;
+  const double u_behind = has_behind ? std::log(behind) : 0.0;
+  const double u_lens = eta > 0 ? std::log(eta) : -HUGE_VAL;
+  const double u_branch = std::log(lens.branch_distance);
+  LogStep best{std::min(ta * 3, t1), 32};
+  double best_cost = HUGE_VAL;
+  for (const double step : LOG_STEPS) {
+    const double ub = std::min(ua + step, u1);
+    const double half = 0.5 * (ub - ua), mid = ua + half;
+    double a = ellipse((u_mirror - mid) / half, 0.0);
+    if (has_behind) a = std::min(a, ellipse((u_behind - mid) / half, PI / half));
+    if (eta > 0) a = std::min(a, ellipse((u_lens - mid) / half, HALF_PI / half));
+    if (u_branch < HUGE_VAL) a = std::min(a, ellipse((u_branch - mid) / half, lens.branch_angle / half));
+    const double needed = LN_TOLERANCE / (2 * std::log(a + std::sqrt(a * a - 1)));
+    const int n = needed <= 12 ? 12 : needed <= 16 ? 16 : needed <= 20 ? 20 : needed <= 24 ? 24 : 32;
+    const double cost = n / (half + half);
+    if (needed <= 32 && cost < best_cost) {
+      best = {ub == u1 ? t1 : std::exp(ub), n};
+      best_cost = cost;
+    }
+  }
+  // A step of ln 3 always serves: branch points pi / 4 off the axis leave 9e-17 with 16 nodes.
+  return best;
+}
+
+}  // namespace detail
 
 }  // namespace caustica

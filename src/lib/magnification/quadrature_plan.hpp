@@ -4,9 +4,10 @@
 // x = l (a logarithm for a ring, (x - l) ln|x - l| for a disk), at its mirror x = -l, and at
 // l +- 2i / rho, where the point-lens magnification has its branch points. A Gauss-Legendre rule
 // on a piece converges like R^(-2n), with R growing with the piece's distance from the nearest
-// such point over its half-length. So the pieces touching the lens are graded towards it, the
-// others grow geometrically away from it (each as long as twice its distance), and each gets the
-// fewest nodes that its distance allows.
+// such point over its half-length. So the pieces touching the lens are graded towards it; beyond
+// the first piece the integrand is smooth in the logarithm of the distance t from the lens, so the
+// others are steps in ln t, about half the nodes per decade of pieces growing geometrically in t,
+// and a short last piece far from the lens gets the fewest nodes that its distance allows.
 #pragma once
 
 #include <algorithm>
@@ -16,13 +17,15 @@
 
 namespace caustica {
 
-enum class Grading { None, TowardV0, TowardV1 };
+enum class Grading { None, TowardV0, TowardV1, Logarithmic };
 
 struct QuadraturePiece {
   double v0, v1;
   Grading grading;
   int n;  // Gauss-Legendre nodes
   const ProfilePiece* profile;
+  // Logarithmic: the nodes are equally spaced in ln |v - origin|, origin outside [v0, v1].
+  double origin = 0;
 };
 
 // The lens in the source variable: at v (with eta = 0), or off the source at v + i eta.
@@ -34,13 +37,17 @@ struct LensPoint {
   double multiplicity;
   // Distance from v to the nearest other singular point (mirror, limb image, branch points).
   double clearance;
+  // The branch points as seen from v: their distance and their angle off the axis.
+  double branch_distance = HUGE_VAL;
+  double branch_angle = 1.5707963267948966;
 };
 
 LensPoint lens_point(const RadialProfile& profile, double l, double rho);
 
 namespace detail {
 
-constexpr double GROWTH = 3;
+constexpr double PI = 3.141592653589793;
+
 // Below this, a singular point beyond a piece's end is not resolved: for a logarithm the
 // quadrature then misses at most about FLOOR ln(FLOOR) of the integral.
 constexpr double FLOOR = 1e-13;
@@ -57,30 +64,63 @@ inline int nodes_for(double r) {
   return 16;
 }
 
-// Pieces of [from, to] (either order) growing geometrically away from `from`; the first is
-// `first` long and graded towards `from` when `graded`.
+// The next step in ln t from ta towards t1, and its Gauss-Legendre nodes.
+struct LogStep {
+  double tb;
+  int n;
+};
+LogStep log_step(double ta, double t1, double eta, double behind, const LensPoint& lens);
+
+// Pieces of [from, to] (either order) away from `from`: the first is `first` long and graded
+// towards `from` when `graded`; the rest are steps in ln t, t the distance from the point d0
+// before `from` (the lens's projection on the axis, eta off it). `behind`: the distance from
+// that point to the nearest singular point on the other side of it, if any.
 template <class Visit>
 void geometric(double from, double to, double first, bool graded, double d0, double eta,
-               const ProfilePiece* profile, Visit& visit) {
+               double behind, const LensPoint& lens, const ProfilePiece* profile, Visit& visit) {
   const double dir = to > from ? 1.0 : -1.0;
   const double length = std::fabs(to - from);
-  double a = 0;
-  double b = std::min(first, length);
-  bool adjacent = true;
-  while (a < length) {
-    if (length - b < 0.5 * (b - a)) b = length;  // no sliver at the end
-    const double va = from + dir * a, vb = b == length ? to : from + dir * b;
-    const double v0 = std::min(va, vb), v1 = std::max(va, vb);
-    if (adjacent && graded) {
-      visit(QuadraturePiece{v0, v1, dir > 0 ? Grading::TowardV0 : Grading::TowardV1, 16, profile});
-    } else {
-      const double d = std::hypot(d0 + a, eta);
-      visit(QuadraturePiece{v0, v1, Grading::None, nodes_for(d / (0.5 * (b - a))), profile});
+  // No sliver after the first piece: it takes what is left if that is less than half its length.
+  const double b = length - first < 0.5 * first ? length : first;
+  const double vb = b == length ? to : from + dir * b;
+  if (graded && vb == from) {
+    // Shorter than the spacing of doubles at the lens: nothing to grade.
+  } else if (graded) {
+    const Grading towards = dir > 0 ? Grading::TowardV0 : Grading::TowardV1;
+    visit(QuadraturePiece{std::min(from, vb), std::max(from, vb), towards, 16, profile});
+  } else {
+    const double d = std::hypot(d0, eta);
+    visit(QuadraturePiece{std::min(from, vb), std::max(from, vb), Grading::None,
+                          nodes_for(d / (0.5 * b)), profile});
+  }
+  if (b == length) return;
+  const double origin = from - dir * d0;
+  const double t1 = d0 + length;
+  double ta = d0 + b, va = vb;
+  while (ta < t1) {
+    // What is left, far from the lens for its length, takes the plain rule as it is.
+    const int n_rest = nodes_for(std::hypot(ta, eta) / (0.5 * (t1 - ta)));
+    if (n_rest < 16) {
+      visit(QuadraturePiece{std::min(va, to), std::max(va, to), Grading::None, n_rest, profile});
+      return;
     }
-    adjacent = false;
-    a = b;
-    b = std::max(b * GROWTH, b + first);
-    if (d0 > 0 || eta > 0) b = std::max(b, a + (d0 + a) * (GROWTH - 1));
+    auto [tb, log_n] = log_step(ta, t1, eta, behind, lens);
+    // A step that would not advance (from t = 0, or in overflow) takes the rest at once.
+    if (!(ta < tb && tb <= t1)) tb = t1;
+    const double vb_k = tb == t1 ? to : origin + dir * tb;
+    const double v0 = std::min(va, vb_k), v1 = std::max(va, vb_k);
+    // A short piece far from the lens (the last one) may be cheaper in t itself.
+    const int n = nodes_for(std::hypot(ta, eta) / (0.5 * (tb - ta)));
+    if (v0 == v1) {
+      // Shorter than the spacing of doubles at v (branch points a hair from the lens): nothing.
+    } else if (va == origin || (n < 16 && n < log_n)) {
+      // Where the steps before fell within one double of the lens, ln t has no start.
+      visit(QuadraturePiece{v0, v1, Grading::None, va == origin ? 16 : n, profile});
+    } else {
+      visit(QuadraturePiece{v0, v1, Grading::Logarithmic, log_n, profile, origin});
+    }
+    ta = tb;
+    va = vb_k;
   }
 }
 
@@ -90,16 +130,20 @@ void geometric(double from, double to, double first, bool graded, double d0, dou
 template <class Visit>
 void for_each_piece(const RadialProfile& profile, const LensPoint& lens, Visit visit) {
   const double v_l = lens.v;
+  // Behind the lens as seen from below it: its image across the limb; from above: its mirror.
+  const bool angle = profile.variable() == SourceVariable::Angle;
+  const double image = angle ? detail::PI - (v_l + v_l) : HUGE_VAL;
+  const double mirror = v_l + v_l;
   for (const ProfilePiece& p : profile.pieces()) {
     const double A = p.v0, B = p.v1;
     if (lens.eta == 0 && A <= v_l && v_l <= B) {
       if (A < v_l) {
         const double first = std::min(v_l - A, lens.clearance);
-        detail::geometric(v_l, A, first, true, 0.0, 0.0, &p, visit);
+        detail::geometric(v_l, A, first, true, 0.0, 0.0, image, lens, &p, visit);
       }
       if (v_l < B) {
         const double first = std::min(B - v_l, lens.clearance);
-        detail::geometric(v_l, B, first, true, 0.0, 0.0, &p, visit);
+        detail::geometric(v_l, B, first, true, 0.0, 0.0, mirror, lens, &p, visit);
       }
       continue;
     }
@@ -108,7 +152,9 @@ void for_each_piece(const RadialProfile& profile, const LensPoint& lens, Visit v
     const double end = below ? A : B, other = below ? B : A;
     const double d0 = std::fabs(v_l - end);
     const double first = std::max(std::hypot(d0, lens.eta), detail::FLOOR);
-    detail::geometric(end, other, first, false, d0, lens.eta, &p, visit);
+    // Off the source the lens has nothing behind it but itself.
+    const double behind = lens.eta > 0 ? HUGE_VAL : below ? mirror : image;
+    detail::geometric(end, other, first, false, d0, lens.eta, behind, lens, &p, visit);
   }
 }
 
