@@ -29,9 +29,15 @@ void raise_caught_at_boundary() noexcept;
 // carries no C++ object, so its handler binds a null reference, which UBSan would report (and
 // GCC honours only the whole of no_sanitize_undefined on a template; the bodies keep theirs).
 
+#if defined(__clang__)
+#define CAUSTICA_NO_SANITIZE_UNDEFINED [[clang::no_sanitize("undefined")]]
+#else
+#define CAUSTICA_NO_SANITIZE_UNDEFINED [[gnu::no_sanitize_undefined]]
+#endif
+
 // body() -> PyResult<PyRef>; returns the new reference, or null with one exception set.
 template <class Body>
-[[gnu::no_sanitize_undefined]] PyObject* guard(Body&& body) {
+CAUSTICA_NO_SANITIZE_UNDEFINED PyObject* guard(Body&& body) {
   try {
     PyResult<PyRef> result = body();
     if (result) return std::move(result).value().release();
@@ -46,7 +52,7 @@ template <class Body>
 
 // body() -> PyResult<void>; returns 0, or -1 with one exception set, as a module slot does.
 template <class Body>
-[[gnu::no_sanitize_undefined]] int guard_status(Body&& body) {
+CAUSTICA_NO_SANITIZE_UNDEFINED int guard_status(Body&& body) {
   try {
     PyResult<void> result = body();
     if (result) return 0;

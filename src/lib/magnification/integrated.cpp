@@ -145,7 +145,9 @@ double ring_form(const RadialProfile& profile, double l, double re, double rstar
       });
       return;
     }
-    const auto [end, dir] = graded_end(piece);
+    // Plain names, not a structured binding: the lambdas below capture them.
+    const GradedEnd graded_at = graded_end(piece);
+    const double end = graded_at.end, dir = graded_at.dir;
     const double L = piece.v1 - piece.v0;
     const double m = lens.multiplicity;
     // The weighted logarithm's coefficient, in the source variable.
