@@ -14,10 +14,10 @@ contiguous ``float64`` buffers (``numpy.ndarray`` of dtype float64, ``array('d')
 directly from their memory. Every item is converted like ``float()``. A ``str`` is refused.
 Results are plain Python floats, in the order of ``l``.
 
-Uniform-disk batches (and the curves of :func:`multi_witt_mao_magnification`) run on a
-process-wide pool of worker threads, sized once per process from ``RAYON_NUM_THREADS``, else
-``RAYON_RS_NUM_CPUS``, else the number of CPUs available to the process. A call holds the
-interpreter lock until it returns.
+Every function that takes a sequence of separations spreads them (and
+:func:`multi_witt_mao_magnification` its curves) over a process-wide pool of worker threads,
+sized once per process from ``RAYON_NUM_THREADS``, else ``RAYON_RS_NUM_CPUS``, else the number
+of CPUs available to the process. A call holds the interpreter lock until it returns.
 
 Exceptions a caller can see:
 
