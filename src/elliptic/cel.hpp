@@ -30,16 +30,35 @@ inline constexpr int MAX_STEPS = 16;
 // accurate as two divisions, measured, and cheaper).
 struct Channel {
   double a, b, p;
-  [[gnu::always_inline]] void step(double e) {
-    const double r = 1 / p;
-    const double g = e * r;
+  // A step with r = 1 / p and g = e r given: channels whose p is the same share them.
+  [[gnu::always_inline]] void step(double r, double g) {
     const double f = a;
     a = a + b * r;
     b = (b + f * g) * 2;
     p = g + p;
   }
+  [[gnu::always_inline]] void step(double e) {
+    const double r = 1 / p;
+    step(r, e * r);
+  }
   [[gnu::always_inline]] double value(double em) const {
     return HALF_PI * ((b + a * em) / (em * (em + p)));
+  }
+};
+
+// The Gauss transformation of kc that every channel rides on: e = kc * em and the running mean
+// em. advance() takes one step and says whether another is needed.
+struct Modulus {
+  double e, em, qc;
+  explicit Modulus(double kc) : e(kc), em(1), qc(kc) {}
+  [[gnu::always_inline]] bool advance() {
+    const double em_old = em;
+    em = em + qc;
+    if (!(std::abs(em_old - qc) > em_old * GAP)) return false;
+    qc = std::sqrt(e);
+    qc = qc + qc;
+    e = qc * em;
+    return true;
   }
 };
 
@@ -58,45 +77,30 @@ struct KPi {
   using namespace cel_detail;
   // K and E share p = 1; Pi starts from b = 1 / sqrt(1 - n) at p = sqrt(1 - n).
   Channel k{1, 1, 1}, e2{1, kc * kc, 1}, pi{1, 1 / pc, pc};
-  double e = kc, em = 1, qc = kc;
+  Modulus mod(kc);
   for (int step = 0; step < MAX_STEPS; ++step) {
+    // K and E keep one p: one reciprocal serves both.
     const double r = 1 / k.p;
-    const double g = e * r;
-    // K and E step together: one reciprocal of their common p.
-    const double fk = k.a, fe = e2.a;
-    k.a = k.a + k.b * r;
-    e2.a = e2.a + e2.b * r;
-    k.b = (k.b + fk * g) * 2;
-    e2.b = (e2.b + fe * g) * 2;
-    k.p = g + k.p;
-    e2.p = k.p;
-    pi.step(e);
-    const double em_old = em;
-    em = em + qc;
-    if (!(std::abs(em_old - qc) > em_old * GAP)) break;
-    qc = std::sqrt(e);
-    qc = qc + qc;
-    e = qc * em;
+    const double g = mod.e * r;
+    k.step(r, g);
+    e2.step(r, g);
+    pi.step(mod.e);
+    if (!mod.advance()) break;
   }
-  return {k.value(em), e2.value(em), pi.value(em)};
+  return {k.value(mod.em), e2.value(mod.em), pi.value(mod.em)};
 }
 
 // K(m) and Pi(n, m) alone, for the ring.
 [[gnu::always_inline]] inline KPi kpi(double kc, double pc) {
   using namespace cel_detail;
   Channel k{1, 1, 1}, pi{1, 1 / pc, pc};
-  double e = kc, em = 1, qc = kc;
+  Modulus mod(kc);
   for (int step = 0; step < MAX_STEPS; ++step) {
-    k.step(e);
-    pi.step(e);
-    const double em_old = em;
-    em = em + qc;
-    if (!(std::abs(em_old - qc) > em_old * GAP)) break;
-    qc = std::sqrt(e);
-    qc = qc + qc;
-    e = qc * em;
+    k.step(mod.e);
+    pi.step(mod.e);
+    if (!mod.advance()) break;
   }
-  return {k.value(em), pi.value(em)};
+  return {k.value(mod.em), pi.value(mod.em)};
 }
 
 }  // namespace caustica::elliptic
