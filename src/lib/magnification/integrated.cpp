@@ -122,10 +122,8 @@ double off_lens(double x, double l, double dir) {
 // The ring form at one separation.
 double ring_form(const RadialProfile& profile, double l, double re, double rstar, double rho) {
   const double s = re / rstar;
-  const auto g = [l, re, rstar](double x) {
-    const EllipticResult ring = heyrovsky_magnification(l, x, re, rstar);
-    return ring ? *ring : NaN;
-  };
+  // Radii here are never negative, so the kernel never meets its error.
+  const auto g = [l, s](double x) { return heyrovsky_kernel(l, x, s); };
   // The coefficient of ln|x - l| in g: -4 s^2 / (2 pi p sqrt(h^2 + 4 s^2)) from K(m) ~ -ln k'
   // as the ring nears the lens; what is left is of order h^2 ln|h|.
   const auto log_coefficient = [l, s](double x) {
