@@ -13,95 +13,25 @@
 #include <span>
 
 #include "magnification/heyrovsky.hpp"
+#include "magnification/kernel_batch.hpp"
+#include "magnification/piece_rules.hpp"
 #include "magnification/profile_far_field.hpp"
 #include "magnification/quadrature_plan.hpp"
 #include "magnification/source_radius.hpp"
 #include "magnification/witt_mao.hpp"
-#include "numeric/gauss_rules.hpp"
 #include "parallel/parallel_map.hpp"
 
 namespace caustica {
 
 namespace {
 
-namespace gauss = numeric::gauss;
+using piece_rules::Nodes;
 
 constexpr double PI = 3.141592653589793;
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 
 // A NaN, infinite or negative separation has no magnification.
 bool is_valid_separation(double l) { return std::isfinite(l) && l >= 0; }
-
-template <class F>
-double legendre(std::span<const gauss::Node> rule, double v0, double v1, const F& f) {
-  const double L = v1 - v0;
-  double sum = 0;
-  for (const gauss::Node& node : rule) sum = sum + node.w * f(v0 + L * node.t);
-  return sum * L;
-}
-
-template <class F>
-double legendre(int n, double v0, double v1, const F& f) {
-  switch (n) {
-    case 3: return legendre(gauss::LEGENDRE_3, v0, v1, f);
-    case 4: return legendre(gauss::LEGENDRE_4, v0, v1, f);
-    case 6: return legendre(gauss::LEGENDRE_6, v0, v1, f);
-    case 8: return legendre(gauss::LEGENDRE_8, v0, v1, f);
-    case 12: return legendre(gauss::LEGENDRE_12, v0, v1, f);
-    case 16: return legendre(gauss::LEGENDRE_16, v0, v1, f);
-    case 20: return legendre(gauss::LEGENDRE_20, v0, v1, f);
-    case 24: return legendre(gauss::LEGENDRE_24, v0, v1, f);
-    default: return legendre(gauss::LEGENDRE_32, v0, v1, f);
-  }
-}
-
-// Integral over [v0, v1] in u = ln t, t = |v - origin|: dv = t du.
-template <class F>
-double logarithmic(int n, double origin, double v0, double v1, const F& f) {
-  const double dir = v0 > origin ? 1.0 : -1.0;
-  const double u0 = std::log(std::fabs(v0 - origin)), u1 = std::log(std::fabs(v1 - origin));
-  const auto g = [&](double u) {
-    const double t = std::exp(u);
-    return t * f(origin + dir * t);
-  };
-  return dir * legendre(n, u0, u1, g);
-}
-
-// The integral of a piece by its rule, for a piece not graded towards the lens.
-template <class F>
-double ungraded(const QuadraturePiece& piece, const F& f) {
-  if (piece.grading == Grading::Logarithmic) {
-    return logarithmic(piece.n, piece.origin, piece.v0, piece.v1, f);
-  }
-  return legendre(piece.n, piece.v0, piece.v1, f);
-}
-
-// Integral over a piece graded towards its end `end`: v = end + dir L s^3, so that the
-// integrand's singularity there, at most (v - end)^k ln|v - end|, becomes s^(3k + 2) ln s.
-// f(v, t) with t = |v - end| exact.
-template <class F>
-double graded(double end, double dir, double L, const F& f) {
-  double sum = 0;
-  for (const gauss::Node& node : gauss::LEGENDRE_16) {
-    const double s = node.t;
-    const double t = L * ((s * s) * s);
-    sum = sum + (node.w * ((s * s) * 3)) * f(end + dir * t, t);
-  }
-  return sum * L;
-}
-
-// Integral of C(end + dir t) ln t over t in [0, L], for a smooth C: Gauss-Legendre for the
-// ln L part, Gauss with the weight -ln for the rest.
-template <class F>
-double log_moment(double end, double dir, double L, const F& C) {
-  double plain = 0;
-  for (const gauss::Node& node : gauss::LEGENDRE_12) plain = plain + node.w * C(end + dir * (L * node.t));
-  double logarithmic = 0;
-  for (const gauss::Node& node : gauss::LOG_12) {
-    logarithmic = logarithmic + node.w * C(end + dir * (L * node.t));
-  }
-  return L * (std::log(L) * plain - logarithmic);
-}
 
 // The piece's graded end and direction into it.
 struct GradedEnd {
@@ -122,8 +52,6 @@ double off_lens(double x, double l, double dir) {
 // The ring form at one separation.
 double ring_form(const RadialProfile& profile, double l, double re, double rstar, double rho) {
   const double s = re / rstar;
-  // Radii here are never negative, so the kernel never meets its error.
-  const auto g = [l, s](double x) { return heyrovsky_kernel(l, x, s); };
   // The coefficient of ln|x - l| in g: -4 s^2 / (2 pi p sqrt(h^2 + 4 s^2)) from K(m) ~ -ln k'
   // as the ring nears the lens; what is left is of order h^2 ln|h|.
   const auto log_coefficient = [l, s](double x) {
@@ -136,10 +64,18 @@ double ring_form(const RadialProfile& profile, double l, double re, double rstar
   double sum = 0;
   for_each_piece(profile, lens, [&](const QuadraturePiece& piece) {
     const ProfilePiece& p = *piece.profile;
+    // Radii here are never negative, so the kernel never meets its error.
     if (piece.grading == Grading::None || piece.grading == Grading::Logarithmic) {
-      sum = sum + ungraded(piece, [&](double v) {
-        const auto [x, weight] = profile.ring_point(p, v);
-        return weight * g(x);
+      sum = sum + piece_rules::ungraded(piece, [&](std::span<const double> v, std::span<double> out) {
+        Nodes x, weight, g;
+        const std::size_t n = v.size();
+        for (std::size_t i = 0; i < n; ++i) {
+          const RadialProfile::Point point = profile.ring_point(p, v[i]);
+          x[i] = point.x;
+          weight[i] = point.weight;
+        }
+        heyrovsky_kernels(l, std::span<const double>(x.data(), n), s, std::span<double>(g.data(), n));
+        for (std::size_t i = 0; i < n; ++i) out[i] = weight[i] * g[i];
       });
       return;
     }
@@ -149,28 +85,61 @@ double ring_form(const RadialProfile& profile, double l, double re, double rstar
     const double L = piece.v1 - piece.v0;
     const double m = lens.multiplicity;
     // The weighted logarithm's coefficient, in the source variable.
-    const auto C = [&](double v) {
-      const auto [x, weight] = profile.ring_point(p, v);
-      return (m * weight) * log_coefficient(x);
+    const auto C = [&](std::span<const double> v, std::span<double> out) {
+      for (std::size_t i = 0; i < v.size(); ++i) {
+        const auto [x, weight] = profile.ring_point(p, v[i]);
+        out[i] = (m * weight) * log_coefficient(x);
+      }
     };
-    const double regular = graded(end, dir, L, [&](double v, double t) {
-      const auto [x, weight] = profile.ring_point(p, v);
-      const double F = weight * g(off_lens(x, l, dir));
-      return m == 0 ? F : F - ((m * weight) * log_coefficient(x)) * std::log(t);
-    });
-    sum = sum + (m == 0 ? regular : regular + log_moment(end, dir, L, C));
+    const double regular = piece_rules::graded(
+        end, dir, L, [&](std::span<const double> v, std::span<const double> t, std::span<double> out) {
+          Nodes x, ring, weight, g;
+          const std::size_t n = v.size();
+          for (std::size_t i = 0; i < n; ++i) {
+            const RadialProfile::Point point = profile.ring_point(p, v[i]);
+            x[i] = point.x;
+            weight[i] = point.weight;
+            ring[i] = off_lens(point.x, l, dir);
+          }
+          heyrovsky_kernels(l, std::span<const double>(ring.data(), n), s,
+                            std::span<double>(g.data(), n));
+          for (std::size_t i = 0; i < n; ++i) {
+            const double F = weight[i] * g[i];
+            out[i] = m == 0 ? F : F - ((m * weight[i]) * log_coefficient(x[i])) * std::log(t[i]);
+          }
+        });
+    sum = sum + (m == 0 ? regular : regular + piece_rules::log_moment(end, dir, L, C));
   });
   return sum;
 }
 
 // The disk form at one separation, without the factor pi.
 double disk_form(const RadialProfile& profile, double l, double rho) {
+  // A disk this small (a table may start there) holds no flux to speak of, Q < 2x / rho,
+  // beside Q(1) > 2 / rho; its rho_x^2 may underflow.
+  constexpr double NO_FLUX = 1e-140;
   const auto Q = [l, rho](double x) {
     const double rho_x = x * rho;
-    // A disk this small (a table may start there) holds no flux to speak of, Q < 2x / rho,
-    // beside Q(1) > 2 / rho; its rho_x^2 may underflow.
-    if (x < 1e-140) return 0.0;
+    if (x < NO_FLUX) return 0.0;
     return (x * x) * witt_mao_kernel(l / x, rho_x, rho_x * rho_x);
+  };
+  // Q over a piece's nodes, weighted.
+  const auto weighted_Q = [&](const ProfilePiece& p, std::span<const double> v, std::span<double> out) {
+    Nodes x, weight, lx, rho_x, c, A;
+    const std::size_t n = v.size();
+    for (std::size_t i = 0; i < n; ++i) {
+      const RadialProfile::Point point = profile.disk_point(p, v[i]);
+      x[i] = point.x;
+      weight[i] = point.weight;
+      lx[i] = l / point.x;
+      rho_x[i] = point.x * rho;
+      c[i] = rho_x[i] * rho_x[i];
+    }
+    witt_mao_kernels(std::span<const double>(lx.data(), n), std::span<const double>(rho_x.data(), n),
+                     std::span<const double>(c.data(), n), std::span<double>(A.data(), n));
+    for (std::size_t i = 0; i < n; ++i) {
+      out[i] = weight[i] * (x[i] < NO_FLUX ? 0.0 : (x[i] * x[i]) * A[i]);
+    }
   };
   double sum = profile.limb_value() * Q(1.0);
   for (const ProfileStep& step : profile.steps()) sum = sum - step.dI * Q(step.x);
@@ -178,17 +147,15 @@ double disk_form(const RadialProfile& profile, double l, double rho) {
   for_each_piece(profile, lens, [&](const QuadraturePiece& piece) {
     const ProfilePiece& p = *piece.profile;
     if (piece.grading == Grading::None || piece.grading == Grading::Logarithmic) {
-      sum = sum + ungraded(piece, [&](double v) {
-        const auto [x, weight] = profile.disk_point(p, v);
-        return weight * Q(x);
+      sum = sum + piece_rules::ungraded(piece, [&](std::span<const double> v, std::span<double> out) {
+        weighted_Q(p, v, out);
       });
       return;
     }
     const auto [end, dir] = graded_end(piece);
-    sum = sum + graded(end, dir, piece.v1 - piece.v0, [&](double v, double /*t*/) {
-      const auto [x, weight] = profile.disk_point(p, v);
-      return weight * Q(x);
-    });
+    sum = sum + piece_rules::graded(end, dir, piece.v1 - piece.v0,
+                                    [&](std::span<const double> v, std::span<const double> /*t*/,
+                                        std::span<double> out) { weighted_Q(p, v, out); });
   });
   return sum;
 }
