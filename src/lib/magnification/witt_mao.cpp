@@ -30,17 +30,20 @@ double on_limb(double rho, double c) {
 }
 
 // Outside the source the three terms of the closed form grow like x^2 and cancel to O(1), losing
-// eps x^2 (6e-14 already at x = 10 for a small source, 1e-7 at x = 3e4). There the disk average
-// of the point-source magnification converges like x^-2k instead; ten terms are exact to
-// rounding from x = 5 on.
-constexpr double FAR_FIELD = 5;
+// eps x^2 (4e-15 at x = 3, 1e-14 at x = 5 for a small source, 1e-7 at x = 3e4). There the disk
+// average of the point-source magnification converges like x^-2k instead, and takes only the
+// terms that still count at this x: fourteen at x = 3, ten at x = 5, three at x = 100, two
+// from x = 370 on.
+constexpr double FAR_FIELD = far_field::FAR_FIELD;
 
 double far_from_source(double x, double u) {
   const double y = u * u;
   const double w = 1 / (1 + 4 / y);
   const double q = 1 / (x * x);
+  int K = 0;
+  while (K < far_field::TERMS && q > far_field::Q_FOR_TERMS[K]) ++K;
   double S = 0;
-  for (int k = far_field::TERMS; k >= 1; --k) {
+  for (int k = K; k >= 1; --k) {
     const auto& R = far_field::R[k - 1];
     double R_w = 0;
     for (int j = 2 * k - 1; j >= 0; --j) R_w = R_w * w + R[j];
