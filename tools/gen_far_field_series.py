@@ -17,7 +17,10 @@ B_k = R_k(0) / 8 (the largest over w in [0, 1], checked here), and B_k falls wit
 terms beyond the K-th add at most B_(K+1) q^(K+1) / (1 - q). Q_FOR_TERMS[K] is the largest q
 (rounded down to three digits) at which that is below 1e-17 of the result, a tenth of its
 rounding: K terms are exact to rounding there. TERMS reaches down to the switch from the closed
-form, x = FAR_FIELD.
+form, x = FAR_FIELD. For a small source w is small too (w < u^2 / 4), and the high powers of w
+in R_k do not count: W_FOR_DEGREES[J - 1] is the largest w at which the powers from w^J on,
+of all TERMS polynomials at q = 1 / FAR_FIELD^2, add below 1e-17 (by the sum of |c_kj| w^j q^k
+/ 8). Both cuts together leave the result within 2e-17 of the whole series.
 
 The coefficients of R_k are exact rationals, written as correctly rounded doubles; the script
 checks the series against the closed form at 40 digits before writing.
@@ -118,30 +121,59 @@ def q_for_terms(polynomials):
     return limits
 
 
+def w_for_degrees(polynomials, start):
+    """W_FOR_DEGREES[J - 1], J = 1 ... 2 TERMS - 1: the largest w, three digits rounded down, at
+    which the powers w^j, j >= J, of every R_k add below TOLERANCE to the result, wherever the
+    series serves (q <= 1 / start^2)."""
+    mp.mp.dps = 30
+    q0 = 1 / mp.mpf(start)**2
+    coefficients = [[abs(mp.mpf(c.numerator) / c.denominator) for c in R] for R in polynomials]
+
+    def tail(J, w):
+        return sum(q0**(k + 1) * sum(c * w**j for j, c in enumerate(C) if j >= J)
+                   for k, C in enumerate(coefficients)) / 8
+
+    limits = []
+    for J in range(1, 2 * len(polynomials)):
+        w = mp.findroot(lambda w: tail(J, w) - TOLERANCE, (mp.mpf(0), mp.mpf(1)), solver="bisect")
+        digits = int(mp.floor(mp.log10(w))) - 2
+        limits.append(float(mp.floor(w / mp.mpf(10)**digits) * mp.mpf(10)**digits))
+        assert tail(J, mp.mpf(limits[-1])) < TOLERANCE
+    return limits
+
+
+def degrees_for(limits, w):
+    """As the kernel chooses them: the powers of w below J, J the first whose limit w does not exceed."""
+    return next((J + 1 for J, limit in enumerate(limits) if not w > limit), len(limits) + 1)
+
+
 def terms_for(limits, start):
     """The fewest terms that are exact to rounding from x = start on."""
     return next(K for K, limit in enumerate(limits) if 1 / (start * start) <= limit)
 
 
-def far_field(x, rho, polynomials):
+def far_field(x, rho, polynomials, degrees=None):
+    """The series at 40 digits, the powers of w in each R_k below `degrees` if given."""
     x, rho = mp.mpf(x), mp.mpf(rho)
     u = x * rho
     y = u * u
     w = y / (y + 4)
     q = 1 / (x * x)
-    S = sum(q**(k + 1) * _value(R, w) for k, R in enumerate(polynomials))
+    S = sum(q**(k + 1) * _value(R[:degrees], w) for k, R in enumerate(polynomials))
     return ((y + 2) + S / (y + 4)) / (u * mp.sqrt(y + 4))
 
 
-def check(polynomials, limits):
+def check(polynomials, limits, w_limits):
     sys.path.insert(0, str(Path(__file__).resolve().parent))
     from gen_magnification_reference import disk
-    mp.mp.dps = 40
     for x in (FAR_FIELD, 4.0, 5.0, 10.0, 100.0, 1e4, 1e8):
         K = terms_for(limits, x)
-        for rho in (1e-5, 1e-2, 1.0, 30.0):
-            error = abs(far_field(x, rho, polynomials[:K]) / disk(x, rho) - 1)
-            assert error < TOLERANCE, (x, rho, K, error)
+        for rho in (1e-5, 1e-3, 1e-2, 0.1, 1.0, 30.0):
+            mp.mp.dps = 40
+            u = mp.mpf(x) * rho
+            J = degrees_for(w_limits, float(u * u / (u * u + 4)))
+            error = abs(far_field(x, rho, polynomials[:K], J) / disk(x, rho) - 1)
+            assert error < 2 * TOLERANCE, (x, rho, K, J, error)
 
 
 def header_text(namespace, generator, polynomials, limits):
@@ -166,11 +198,17 @@ def main():
     limits = q_for_terms(series_polynomials(30))
     terms = terms_for(limits, FAR_FIELD)
     polynomials = series_polynomials(terms)
-    check(polynomials, limits)
+    w_limits = w_for_degrees(polynomials, FAR_FIELD)
+    check(polynomials, limits, w_limits)
     text = header_text("caustica::far_field", "tools/gen_far_field_series.py", polynomials, limits[:terms + 1])
     text = text.replace("inline constexpr int TERMS",
-                        f"// The closed form hands over to the series from x = FAR_FIELD on.\n"
+                        f"// The closed form hands over to the series from x = FAR_FIELD on (at the latest).\n"
                         f"inline constexpr double FAR_FIELD = {FAR_FIELD!r};\ninline constexpr int TERMS")
+    text = text.replace("\n\n}  // namespace caustica::far_field",
+                        "\n// W_FOR_DEGREES[J - 1]: the largest w at which the powers w^j, j >= J, of every R_k add\n"
+                        "// below 1e-17 of the result from x = FAR_FIELD on.\n"
+                        "inline constexpr std::array<double, 2 * TERMS - 1> W_FOR_DEGREES = {"
+                        + ", ".join(repr(w) for w in w_limits) + "};\n\n}  // namespace caustica::far_field")
     HEADER.write_text(text)
     return 0
 

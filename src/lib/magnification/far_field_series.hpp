@@ -9,7 +9,7 @@
 
 namespace caustica::far_field {
 
-// The closed form hands over to the series from x = FAR_FIELD on.
+// The closed form hands over to the series from x = FAR_FIELD on (at the latest).
 inline constexpr double FAR_FIELD = 3.0;
 inline constexpr int TERMS = 14;
 inline constexpr std::array<std::array<double, 28>, TERMS> R = {{
@@ -29,5 +29,8 @@ inline constexpr std::array<std::array<double, 28>, TERMS> R = {{
     {0.011911520625851324, 0.01789179024047627, 0.022395227371909243, 0.02616316973344368, 0.029473213475299076, 0.03246395149925263, 0.03521610883136361, 0.03778150185952711, 0.040195700210837515, 0.042484353787891393, 0.04466667037666383, 0.046757470463326456, 0.0487684400012256, 0.05071140573832622, 0.05071140573832622, 1.5720535778881128, -134.01756751496163, 4145.898298285426, -62862.885459195386, 547045.1399883745, -2978168.116714605, 10653680.888643878, -25679498.581596706, 41946840.08481438, -45754130.795328416, 31893900.593334585, -12841858.550453965, 2271068.2323953956},
 }};
 inline constexpr std::array<double, TERMS + 1> Q_FOR_TERMS = {7.99e-17, 1.46e-08, 7.42e-06, 0.00016, 0.000997, 0.00333, 0.00783, 0.0147, 0.0241, 0.0357, 0.0491, 0.0639, 0.0798, 0.0964, 0.113};
+// W_FOR_DEGREES[J - 1]: the largest w at which the powers w^j, j >= J, of every R_k add
+// below 1e-17 of the result from x = FAR_FIELD on.
+inline constexpr std::array<double, 2 * TERMS - 1> W_FOR_DEGREES = {2.34e-16, 9.82e-08, 1.13e-05, 0.00039, 0.00144, 0.00562, 0.0111, 0.0222, 0.0339, 0.0512, 0.0681, 0.0893, 0.109, 0.132, 0.154, 0.178, 0.201, 0.224, 0.246, 0.269, 0.291, 0.312, 0.334, 0.358, 0.384, 0.416, 0.46};
 
 }  // namespace caustica::far_field
