@@ -4,6 +4,8 @@
 Writes to tests/data/:
   witt_mao_reference.txt      uniform disk on a grid of rho and separations, near the limb included
   ring_reference.txt          thin rings (Heyrovsky form) on a grid of l and r
+  limb_darkened_centre.txt    linear limb darkening (coefficient 0.6) with the lens at the centre,
+                              in closed form, checked against direct integration
   limb_darkened_reference.txt linear limb darkening (coefficient 0.6) from the centre to l = 1e6,
                               next to the limb to 1 -+ 1e-14; linear_law_reference.txt the same for
                               other coefficients. Lens-centred polar quadrature, every value checked
@@ -16,7 +18,9 @@ Inputs are the exact doubles the tests pass (re = 1, rstar = rho); the closed fo
 against direct integration of the point-lens magnification, so the tables do not merely restate them.
 Usage: python3 tools/gen_magnification_reference.py  (about half an hour on two cores);
        python3 tools/gen_magnification_reference.py profiles  (the limb-darkened and table files alone,
-       about twenty minutes: eight minutes of processor time)
+       about twenty minutes: eight minutes of processor time);
+       python3 tools/gen_magnification_reference.py kernels  (the uniform-disk, ring and centre files
+       alone, a minute)
 """
 import sys
 from multiprocessing import Pool
@@ -70,6 +74,29 @@ def ring(l, r, rho):
         n = 4 * l * r / (p * p)
         value = 4 / (p * mp.sqrt(o)) * (2 * s * s * mp.ellipk(m) + h * h * mp.ellippi(n, m))
         return +(value / (2 * mp.pi))
+
+
+def limb_darkened_centre(rho):
+    """Linear limb darkening 0.6 with the lens at the centre: (A_U + A_mu) / 2, since
+    I = 0.4 + 0.6 mu carries equal flux 0.4 pi in each part, with A_U = sqrt(rho^2 + 4) / rho and
+    A_mu = [2 (rho^2 + 2) E(-rho^2/4) - (rho^2 + 4) K(-rho^2/4)] / rho^3 (parameter m), the
+    mu-weighted mean of the point-source magnification over the disk."""
+    rho = mp.mpf(rho)
+    # The two terms of A_mu cancel to O(rho^2) of each other for a small source.
+    with mp.extradps(2 * max(0, int(-mp.log10(rho))) + 10):
+        c = rho * rho
+        m = -c / 4
+        A_mu = (2 * (c + 2) * mp.ellipe(m) - (c + 4) * mp.ellipk(m)) / (c * rho)
+        return +((mp.sqrt(c + 4) / rho + A_mu) / 2)
+
+
+def check_centre():
+    """The centre's closed form against direct integration over rings about the lens."""
+    mp.mp.dps = 25
+    for rho in [mp.mpf("0.01"), mp.mpf(1), mp.mpf(30)]:
+        profile = linear_law(LD_C)
+        direct = mp.quad(lambda x: 2 * mp.pi * x * profile(x) * point(x * rho), [0, 1]) / (mp.pi * mp.mpf("0.8"))
+        assert abs(limb_darkened_centre(rho) / direct - 1) < 1e-20, rho
 
 
 def check_closed_forms():
@@ -360,11 +387,21 @@ def profile_tables():
     return 0
 
 
-def main(argv):
-    if argv[1:] == ["profiles"]:  # the limb-darkened and tabulated-profile tables alone
-        return profile_tables()
+CENTRE_RHOS = [1e-4, 1e-3, 1e-2, 0.1, 0.5, 1.0, 2.0, 10.0, 100.0]
+
+
+def centre_row(rho):
+    mp.mp.dps = DPS
+    return rho, 0.0, limb_darkened_centre(rho)
+
+
+def kernel_tables():
     check_closed_forms()
-    separations = [0.0, 0.1, 0.5, 0.9, 0.99, 1.0, 1.01, 1.1, 1.5, 2.0, 4.999, 5.0, 9.999, 10.0, 100.0, 3e4, 1e6]
+    check_centre()
+    # Either side of the switch to the far-field series (l = 3) and of the former switch (l = 5),
+    # where the closed form's terms cancel most.
+    separations = [0.0, 0.1, 0.5, 0.9, 0.99, 1.0, 1.01, 1.1, 1.5, 2.0, 2.5, 2.999, 2.9999999999, 3.0,
+                   3.5, 4.0, 4.5, 4.9, 4.95, 4.999, 4.9999999999, 5.0, 9.999, 10.0, 100.0, 3e4, 1e6]
     disk_cases = [(rho, x) for rho in RHOS + [100.0, 1e3] for x in separations + near_limb_separations()]
     # The ends of the range of source radii, and separations up to the far field.
     disk_cases += [(rho, x) for rho in [1e-12, 1e6]
@@ -381,16 +418,32 @@ def main(argv):
     ring_cases += [(0.5, 0.50001, 10.0), (0.5, 0.5 + 2**-53, 0.1), (0.999, 0.999 - 2**-53, 1e-3)]
     ring_cases += [(l, r, rho) for rho in [1e-3, 1.0, 100.0]
                    for l, r in [(2e-10, 0.3), (0.3, 2e-10), (4e-10, 0.3), (1e9, 0.5), (1e-12, 1e-3)]]
+    # Ring and lens a few 1e-303 from the centre of the largest source, where the value nears 1e300.
+    ring_cases += [(l, r, 1e6) for l, r in [(3e-303, 5e-303), (5e-303, 3e-303), (1e-303, 4e-303),
+                                             (3e-308, 5e-308)]]
     with Pool() as pool:
         disks = pool.map(disk_row, disk_cases)
         rings = pool.map(ring_row, ring_cases)
+        centres = pool.map(centre_row, CENTRE_RHOS)
     write("witt_mao_reference.txt",
           "# rho l A: uniform-disk magnification, re = 1, rstar = rho; mpmath 40 digits "
           "(tools/gen_magnification_reference.py)", disks)
     write("ring_reference.txt",
           "# l r rho A: thin-ring magnification, re = 1, rstar = rho; mpmath 40 digits "
           "(tools/gen_magnification_reference.py)", rings)
-    return profile_tables()
+    write("limb_darkened_centre.txt",
+          "# rho l A: linear limb darkening 0.6, lens at the centre, re = 1, rstar = rho; closed form "
+          "(A_U + A_mu) / 2 in E and K at 40 digits, checked against direct integration "
+          "(tools/gen_magnification_reference.py)", centres)
+    return 0
+
+
+def main(argv):
+    if argv[1:] == ["profiles"]:  # the limb-darkened and tabulated-profile tables alone
+        return profile_tables()
+    if argv[1:] == ["kernels"]:  # the uniform-disk, ring and centre tables alone
+        return kernel_tables()
+    return kernel_tables() or profile_tables()
 
 
 if __name__ == "__main__":

@@ -64,6 +64,14 @@ TEST(FluxMap, OneRingIsItsWeightTimesTheRingMagnification) {
   }
 }
 
+// The ring through the lens is infinite; with no light on it, it adds nothing (not 0 x inf).
+TEST(FluxMap, UnlitRingThroughTheLensAddsNothing) {
+  const double lit = *heyrovsky_magnification(0.5, 0.2, 1.0, 0.1) * 1.5;
+  EXPECT_EQ(run(DISCRETE, {0.5}, {0.2, 0.5}, {1.5, 0.0})[0], lit);
+  EXPECT_EQ(run(DISCRETE, {0.5}, {0.5, 0.2}, {-0.0, 1.5})[0], lit);
+  EXPECT_EQ(run(DISCRETE, {0.5}, {0.2, 0.5}, {1.5, 1.0})[0], HUGE_VAL);
+}
+
 TEST(FluxMap, RingErrorsEndTheDiscreteCall) {
   const BatchResult a =
       discrete_flux_map_heyrovsky_magnification({0.5, std::nan("")}, {0.2}, {1.0}, 1.0, 0.1);

@@ -228,7 +228,9 @@ def test_discrete_flux_map_is_the_weighted_sum_of_rings(ring, weight, data):
     (got,) = caustica.discrete_flux_map_heyrovsky_magnification([l], re, rstar, bl, bf)
     expected = 0.0
     for radius, w in zip(bl, bf):
-        expected = expected + caustica.heyrovsky_magnification(l, radius, re, rstar) * w
+        ring = caustica.heyrovsky_magnification(l, radius, re, rstar)
+        if w != 0:  # an unlit ring adds nothing, even through the lens
+            expected = expected + ring * w
     assert got == expected or (math.isnan(got) and math.isnan(expected))
     if math.isfinite(got):
         assert got >= sum(bf) * RING_FLOOR

@@ -60,6 +60,22 @@ def test_limb_darkened_against_the_reference(function):
     check(lambda rho, ls: function(ls, 1.0, rho), cases, 1e-12)
 
 
+@pytest.mark.parametrize("function", LIMB_DARKENED, ids=lambda f: f.__name__)
+def test_limb_darkened_centre_against_its_closed_form(function):
+    """The lens at the centre, (A_U + A_mu) / 2 in E and K: normalised by a flux off 0.8 pi by
+    1.6e-14, every value here would be off by as much."""
+    cases = [(float(rho), float(l), float(A)) for rho, l, A in rows("limb_darkened_centre.txt")]
+    check(lambda rho, ls: function(ls, 1.0, rho), cases, 8e-15)
+
+
+@pytest.mark.parametrize("function", LIMB_DARKENED, ids=lambda f: f.__name__)
+@pytest.mark.parametrize("rho", [1e-3, 0.1, 1.0, 10.0])
+def test_no_seam_where_the_far_field_series_takes_over(function, rho):
+    """The series (exact moments) from l = 4 on, the integral over the source below it."""
+    below, at = function([math.nextafter(4.0, 0.0), 4.0], 1.0, rho)
+    assert abs(below - at) <= 1.5e-15 * at
+
+
 @pytest.mark.parametrize("route", LIMB_DARKENED, ids=lambda f: f.__name__)
 def test_any_linear_coefficient_from_the_built_in_law_and_the_uniform_disk(route):
     """I(x) = 1 - c (1 - sqrt(1 - x^2)) for any c, since the magnification is linear in the profile."""

@@ -99,7 +99,8 @@ BatchResult discrete_flux_map_heyrovsky_magnification(std::vector<double> l,
         for (std::size_t j = 0; j < bl.size(); ++j) {
           const EllipticResult ring = heyrovsky_magnification(l_i, bl[j], re, rstar);
           if (!ring) return ring.error();
-          sum = sum + *ring * bf[j];
+          // A ring that carries no light adds nothing, though it pass through the lens (0 x inf).
+          if (bf[j] != 0) sum = sum + *ring * bf[j];
         }
         return sum;
       },

@@ -25,6 +25,9 @@ double point_source(double u) {
 
 constexpr double POINT_LIKE = 1e-9;
 
+// The least d for which 4 / d is finite.
+constexpr double SMALLEST_DIVISOR = 0x1p-1021;
+
 }  // namespace
 
 // With p = l + r, o = h^2 + 4 s^2 the closed form is
@@ -53,7 +56,11 @@ double heyrovsky_kernel(double l, double r, double s) {
     const double s2 = s * s;
     const double o = h * h + s2 * 4;
     const elliptic::KPi I = elliptic::kpi(pc * std::sqrt((p * p + s2 * 4) / o), pc);
-    g = (4 / (p * std::sqrt(o))) * ((s2 + s2) * I.K + (h * h) * I.Pi);
+    const double root_o = std::sqrt(o);
+    const double B = (s2 + s2) * I.K + (h * h) * I.Pi;
+    // For a ring and lens a few 1e-303 from the centre of a large source, 4 / (p sqrt(o))
+    // overflows though g does not: there B / sqrt(o), about s K, is formed first.
+    g = p * root_o >= SMALLEST_DIVISOR ? (4 / (p * root_o)) * B : (4 * (B / root_o)) / p;
   }
   // Every average of the point-lens magnification is at least 1; where the ring is far from the
   // lens in Einstein radii, rounding may leave less.

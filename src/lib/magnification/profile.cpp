@@ -38,7 +38,7 @@ RadialProfile RadialProfile::linear_limb_darkening() {
   p.limb_darkening_ = 0.6;
   p.pieces_ = {ProfilePiece{0.0, HALF_PI, 0, 0, 0, 0}};
   p.limb_value_ = 0.4;
-  p.flux_ = 2.5132741228717936;  // 0.8 pi
+  p.flux_ = 2.5132741228718345;  // 0.8 pi, correctly rounded
   // <x^2k> = (0.4 / (k + 1) + 0.6 B(k + 1, 3/2)) / 0.8, with B(1, 3/2) = 2/3 and
   // B(k + 1, 3/2) = B(k, 3/2) k / (k + 3/2).
   double B = 2.0 / 3.0;

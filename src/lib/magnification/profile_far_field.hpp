@@ -18,10 +18,11 @@ inline double far_from_profile(const RadialProfile& profile, double x, double rh
   const double y = u * u;
   const double w = 1 / (1 + 4 / y);
   const double q = 1 / (x * x);
-  // The terms fall like (reach^2 q)^k: those beyond the first K that reach 1e-17 are dropped.
+  // The k-th term is at most the uniform disk's in z = reach^2 q: the terms that cannot reach
+  // 1e-17 of the result are dropped.
   const double z = q * profile.far_field_reach2();
-  int K = 1;
-  for (double z_next = z * z; K < profile_far_field::TERMS && z_next > 1e-17; z_next *= z) ++K;
+  int K = 0;
+  while (K < profile_far_field::TERMS && z > profile_far_field::Q_FOR_TERMS[K]) ++K;
   double S = 0;
   for (int k = K; k >= 1; --k) {
     const auto& R = profile_far_field::R[k - 1];
