@@ -160,8 +160,10 @@ void for_each_piece(const RadialProfile& profile, const LensPoint& lens, Visit v
     const double A = p.v0, B = p.v1;
     if (lens.eta == 0 && A <= v_l && v_l <= B) {
       // Towards the centre the mirror lies ahead and the image behind; towards the limb the
-      // other way round. The image behind the lens, where the rule's nodes crowd, costs what a
-      // point at half its distance would (l = 1 - 1.3e-10 lost 6e-14 otherwise).
+      // other way round. Behind the lens, where the rule's nodes crowd, the image costs what a
+      // point at half its distance would (l = 1 - 1.3e-10 lost 6e-14 otherwise), and the
+      // mirror, across the centre, what one at twice its distance would (both measured against
+      // the reference and the other route; at three times l = 0.195 loses 6e-14).
       if (A < v_l && angle) {
         const auto [first, n] = detail::lens_piece(v_l - A, mirror, 0.5 * image, lens);
         detail::geometric(v_l, A, first, true, n, 0.0, 0.0, image, lens, &p, visit);
@@ -170,7 +172,7 @@ void for_each_piece(const RadialProfile& profile, const LensPoint& lens, Visit v
         detail::geometric(v_l, A, first, true, 0, 0.0, 0.0, image, lens, &p, visit);
       }
       if (v_l < B && angle) {
-        const auto [first, n] = detail::lens_piece(B - v_l, image, mirror, lens);
+        const auto [first, n] = detail::lens_piece(B - v_l, image, 2 * mirror, lens);
         detail::geometric(v_l, B, first, true, n, 0.0, 0.0, mirror, lens, &p, visit);
       } else if (v_l < B) {
         const double first = std::min(B - v_l, lens.clearance);
