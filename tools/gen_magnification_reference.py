@@ -9,7 +9,8 @@ Writes to tests/data/:
   limb_darkened_reference.txt linear limb darkening (coefficient 0.6) from the centre to l = 1e6,
                               next to the limb to 1 -+ 1e-14; linear_law_reference.txt the same for
                               other coefficients. Lens-centred polar quadrature, every value checked
-                              against source-centred rings
+                              against source-centred rings; limb_darkened_extra_reference.txt the
+                              same at separations where a quadrature plan once erred
   flux_map_tables.txt,        brightness tables (kinks, a step, a lit annulus, a ramp, a fine table)
   flux_map_reference.txt      and their magnifications: rings, every value checked against uniform
                               disks integrated by parts
@@ -21,6 +22,7 @@ Usage: python3 tools/gen_magnification_reference.py  (about half an hour on two 
        about twenty minutes: eight minutes of processor time);
        python3 tools/gen_magnification_reference.py kernels  (the uniform-disk, ring and centre files
        alone, a minute)
+       python3 tools/gen_magnification_reference.py ld-extra  (limb_darkened_extra_reference.txt alone)
 """
 import sys
 from multiprocessing import Pool
@@ -155,6 +157,11 @@ LD_C = 0.6
 LD_RHOS = [1e-4, 1e-3, 1e-2, 0.1, 1.0, 10.0, 100.0]
 LD_FULL_SWEEP_RHOS = [1e-2, 1.0]
 LD_SEPARATIONS = [0.0, 1e-9, 0.3, 0.7, 1.0, 1.5, 3.0, 5.0, 9.999, 10.0, 10.001, 20.0, 1e2, 1e4, 1e6]
+# (rho, l) between the grid's points where a quadrature plan lost 4e-14 to 1e-13: inside, next to
+# the centre and within 1e-9 of the limb, and for large sources.
+LD_EXTRA = [(0.0031329, 0.39859), (1e-3, 0.9225), (1.0, 0.9225), (1e-2, 1 - 1.334e-10),
+            (0.1, 1 - 2.054e-10), (1e-3, 1.7782794100389228e-09), (0.1, 1e-10), (1e-2, 0.05),
+            (10.0, 0.5), (100.0, 0.05)]
 LINEAR_LAW_CS = [0.3, 1.0]
 LINEAR_LAW_RHOS = [1e-3, 0.1, 10.0]
 LINEAR_LAW_SEPARATIONS = [0.0, 0.5, 0.999, 1.0, 1.001, 2.0, 20.0]
@@ -387,6 +394,15 @@ def profile_tables():
     return 0
 
 
+def ld_extra_table():
+    with Pool(2) as pool:
+        laws = pool.map(linear_law_row, [(rho, l, LD_C) for rho, l in LD_EXTRA], chunksize=1)
+    write("limb_darkened_extra_reference.txt",
+          "# rho l A: as limb_darkened_reference.txt, at separations between its points "
+          "(tools/gen_magnification_reference.py)", [(rho, l, A) for rho, l, c, A in laws])
+    return 0
+
+
 CENTRE_RHOS = [1e-4, 1e-3, 1e-2, 0.1, 0.5, 1.0, 2.0, 10.0, 100.0]
 
 
@@ -440,10 +456,12 @@ def kernel_tables():
 
 def main(argv):
     if argv[1:] == ["profiles"]:  # the limb-darkened and tabulated-profile tables alone
-        return profile_tables()
+        return profile_tables() or ld_extra_table()
     if argv[1:] == ["kernels"]:  # the uniform-disk, ring and centre tables alone
         return kernel_tables()
-    return kernel_tables() or profile_tables()
+    if argv[1:] == ["ld-extra"]:
+        return ld_extra_table()
+    return kernel_tables() or profile_tables() or ld_extra_table()
 
 
 if __name__ == "__main__":

@@ -27,7 +27,7 @@ std::vector<QuadraturePiece> plan(const RadialProfile& profile, Case c) {
 
 // The pieces cover each smooth piece of the profile exactly once, with no gap or overlap: a
 // lost sliver is a plainly wrong magnification. The nodes stay within a budget, and a graded
-// end is the lens.
+// end, or the generalized Gaussian rule's end point, is the lens.
 void check(const RadialProfile& profile, Case c) {
   std::vector<QuadraturePiece> pieces = plan(profile, c);
   int nodes = 0;
@@ -47,11 +47,16 @@ void check(const RadialProfile& profile, Case c) {
       }
       nodes += mine[i].n;
       const double v_l = lens_point(profile, c.l, c.rho).v;
-      if (mine[i].grading == Grading::TowardV0) {
+      if (mine[i].grading == Grading::TowardV0 || mine[i].grading == Grading::LensAtV0) {
         EXPECT_EQ(mine[i].v0, v_l);
       }
-      if (mine[i].grading == Grading::TowardV1) {
+      if (mine[i].grading == Grading::TowardV1 || mine[i].grading == Grading::LensAtV1) {
         EXPECT_EQ(mine[i].v1, v_l);
+      }
+      // The generalized Gaussian rules exist for 4 to 16 nodes.
+      if (mine[i].grading == Grading::LensAtV0 || mine[i].grading == Grading::LensAtV1) {
+        EXPECT_GE(mine[i].n, 4);
+        EXPECT_LE(mine[i].n, 16);
       }
     }
   }

@@ -38,7 +38,12 @@ struct GradedEnd {
   double end, dir;
 };
 GradedEnd graded_end(const QuadraturePiece& piece) {
-  return piece.grading == Grading::TowardV0 ? GradedEnd{piece.v0, 1.0} : GradedEnd{piece.v1, -1.0};
+  const bool at_v0 = piece.grading == Grading::TowardV0 || piece.grading == Grading::LensAtV0;
+  return at_v0 ? GradedEnd{piece.v0, 1.0} : GradedEnd{piece.v1, -1.0};
+}
+
+bool lens_at_end(const QuadraturePiece& piece) {
+  return piece.grading == Grading::LensAtV0 || piece.grading == Grading::LensAtV1;
 }
 
 // The radius x, never exactly on the lens, where a ring's magnification is infinite and a
@@ -82,6 +87,23 @@ double ring_form(const RadialProfile& profile, double l, double re, double rstar
     // Plain names, not a structured binding: the lambdas below capture them.
     const GradedEnd graded_at = graded_end(piece);
     const double end = graded_at.end, dir = graded_at.dir;
+    if (lens_at_end(piece)) {
+      // The rule itself carries the logarithm at the lens.
+      const auto rule = piece_rules::lens_rule(Route::Rings, piece.n);
+      sum = sum + piece_rules::lens_end(rule, end, dir, piece.v1 - piece.v0,
+                                        [&](std::span<const double> v, std::span<double> out) {
+        Nodes weight, ring, g;
+        const std::size_t n = v.size();
+        for (std::size_t i = 0; i < n; ++i) {
+          const RadialProfile::Point point = profile.ring_point(p, v[i]);
+          weight[i] = point.weight;
+          ring[i] = off_lens(point.x, l, dir);
+        }
+        heyrovsky_kernels(l, std::span<const double>(ring.data(), n), s, std::span<double>(g.data(), n));
+        for (std::size_t i = 0; i < n; ++i) out[i] = weight[i] * g[i];
+      });
+      return;
+    }
     const double L = piece.v1 - piece.v0;
     const double m = lens.multiplicity;
     // The weighted logarithm's coefficient, in the source variable.
@@ -153,6 +175,14 @@ double disk_form(const RadialProfile& profile, double l, double rho) {
       return;
     }
     const auto [end, dir] = graded_end(piece);
+    if (lens_at_end(piece)) {
+      sum = sum + piece_rules::lens_end(piece_rules::lens_rule(Route::Disks, piece.n), end, dir,
+                                        piece.v1 - piece.v0,
+                                        [&](std::span<const double> v, std::span<double> out) {
+                                          weighted_Q(p, v, out);
+                                        });
+      return;
+    }
     sum = sum + piece_rules::graded(end, dir, piece.v1 - piece.v0,
                                     [&](std::span<const double> v, std::span<const double> /*t*/,
                                         std::span<double> out) { weighted_Q(p, v, out); });

@@ -10,6 +10,7 @@
 
 #include "magnification/quadrature_plan.hpp"
 #include "numeric/gauss_rules.hpp"
+#include "numeric/log_gauss_rules.hpp"
 
 namespace caustica::piece_rules {
 
@@ -66,6 +67,34 @@ double logarithmic(int n, double origin, double v0, double v1, const F& f) {
     for (std::size_t i = 0; i < u.size(); ++i) out[i] = t[i] * out[i];
   };
   return dir * legendre(n, u0, u1, g);
+}
+
+// The generalized Gaussian rule of n nodes (4 ... 16) for the route's singularity at the lens.
+inline std::span<const gauss::Node> lens_rule(Route route, int n) {
+  static constexpr std::array<std::span<const gauss::Node>, 13> RINGS = {
+      gauss::LOG_END_4,  gauss::LOG_END_5,  gauss::LOG_END_6,  gauss::LOG_END_7,
+      gauss::LOG_END_8,  gauss::LOG_END_9,  gauss::LOG_END_10, gauss::LOG_END_11,
+      gauss::LOG_END_12, gauss::LOG_END_13, gauss::LOG_END_14, gauss::LOG_END_15,
+      gauss::LOG_END_16};
+  static constexpr std::array<std::span<const gauss::Node>, 13> DISKS = {
+      gauss::T_LOG_END_4,  gauss::T_LOG_END_5,  gauss::T_LOG_END_6,  gauss::T_LOG_END_7,
+      gauss::T_LOG_END_8,  gauss::T_LOG_END_9,  gauss::T_LOG_END_10, gauss::T_LOG_END_11,
+      gauss::T_LOG_END_12, gauss::T_LOG_END_13, gauss::T_LOG_END_14, gauss::T_LOG_END_15,
+      gauss::T_LOG_END_16};
+  return (route == Route::Rings ? RINGS : DISKS)[n - 4];
+}
+
+// Integral over a piece whose end `end` is the lens, by the generalized Gaussian rule in
+// t = |v - end| / L: the rule's logarithmic end point is the lens. f(v, out) as for legendre.
+template <class F>
+double lens_end(std::span<const gauss::Node> rule, double end, double dir, double L, const F& f) {
+  const std::size_t n = rule.size();
+  Nodes v, y;
+  for (std::size_t i = 0; i < n; ++i) v[i] = end + dir * (L * rule[i].t);
+  f(std::span<const double>(v.data(), n), std::span<double>(y.data(), n));
+  double sum = 0;
+  for (std::size_t i = 0; i < n; ++i) sum = sum + rule[i].w * y[i];
+  return sum * L;
 }
 
 // The integral of a piece by its rule, for a piece not graded towards the lens.

@@ -107,6 +107,38 @@ LogStep log_step(double ta, double t1, double eta, double behind, const LensPoin
   return best;
 }
 
+// The generalized Gaussian rules converge like R^(-RATE n) in the ellipse parameter R of the
+// nearest other singular point, not R^(-2n) as Gauss-Legendre does on a smooth integrand (1.5:
+// measured against the reference next to the limb, where the limb image lies behind the lens).
+constexpr double LENS_RATE = 1.5;
+constexpr int LENS_MIN_NODES = 4, LENS_MAX_NODES = 16;
+
+// Nodes of the rule on [lens, lens + L] (t = distance / L in [0, 1]) for the singular points.
+double lens_nodes(double L, double ahead, double behind, const LensPoint& lens) {
+  // A point at distance 0 behind the lens is the lens itself, at the centre or on the limb.
+  double a = ellipse(2 * (ahead / L) - 1, 0.0);
+  if (0 < behind && behind < HUGE_VAL) a = std::min(a, ellipse(2 * (behind / L) + 1, 0.0));
+  if (lens.branch_distance < HUGE_VAL) {
+    const double along = lens.branch_distance * std::cos(lens.branch_angle);
+    const double across = lens.branch_distance * std::sin(lens.branch_angle);
+    a = std::min(a, ellipse(2 * (along / L) - 1, 2 * (across / L)));
+  }
+  return LN_TOLERANCE / (LENS_RATE * std::log(a + std::sqrt(a * a - 1)));
+}
+
+LensPiece lens_piece(double length, double ahead, double behind, const LensPoint& lens) {
+  double L = length;
+  double needed = lens_nodes(L, ahead, behind, lens);
+  // Halved until the largest rule serves (down to nothing, when the branch points sit within
+  // a double of the lens: the steps in ln t then take it all).
+  while (!(needed <= LENS_MAX_NODES) && L > 0) {
+    L = 0.5 * L;
+    needed = lens_nodes(L, ahead, behind, lens);
+  }
+  const int n = std::max(LENS_MIN_NODES, static_cast<int>(std::ceil(needed)));
+  return {L, n};
+}
+
 }  // namespace detail
 
 }  // namespace caustica
