@@ -176,5 +176,22 @@ TEST(KernelBatch, MixedBranchesGiveTheScalarBits) {
   }
 }
 
+// The batch hands blocks of consecutive separations to the pool: every length, whole blocks or
+// not, gives each separation the kernel's own bits.
+TEST(KernelBatch, UniformDiskBatchIsTheKernelAtEveryLength) {
+  std::mt19937_64 random(15);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  for (const std::size_t n : {0, 1, 7, 63, 64, 65, 130, 1000}) {
+    std::vector<double> l(n);
+    for (double& x : l) x = random() % 7 == 0 ? 1.0 : 8 * unit(random);
+    const BatchResult A = witt_mao_magnification(l, 2.0, 0.3);
+    ASSERT_TRUE(A.has_value());
+    ASSERT_EQ((*A).size(), n);
+    for (std::size_t i = 0; i < n; ++i) {
+      ASSERT_EQ(bits((*A)[i]), bits(witt_mao_kernel(l[i], 0.3 / 2.0, (0.3 / 2.0) * (0.3 / 2.0)))) << n << " " << i;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace caustica
