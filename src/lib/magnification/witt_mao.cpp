@@ -58,9 +58,9 @@ double far_from_source(double x, double u) {
 
 }  // namespace
 
-// Where the closed form does not serve. Each is rare in a batch: an invalid separation is a
-// caller's slip, the limb is hit exactly only by a chosen value, and the far field is left to
-// its series (cheaper there than the closed form, and exact where the closed form cancels).
+// Where the closed form does not serve; these points stay scalar. An invalid separation is a
+// caller's slip and the limb is hit exactly only by a chosen value: both rare. The far field is
+// not rare on a long light curve, but its series has no iteration for lanes to share.
 std::optional<double> witt_mao_outside_closed_form(double x, double rho, double c) {
   // A negative or NaN separation has no magnification.
   if (!(x >= 0)) return NaN;
