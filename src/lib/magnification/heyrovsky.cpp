@@ -27,10 +27,12 @@ constexpr double POINT_LIKE = 1e-9;
 
 }  // namespace
 
+namespace {
+
 // Where the closed form does not serve. Each is rare in a batch: an invalid radius is a caller's
 // slip, a ring a billionth of the separation across (or about the lens) only meets a table's
 // first or last radius, and the ring through the lens only a node that lands on it by rounding.
-std::optional<double> heyrovsky_outside_closed_form(double l, double r, double s) {
+[[gnu::always_inline]] inline std::optional<double> outside_closed_form(double l, double r, double s) {
   if (!(l >= 0 && r >= 0)) return NaN;
   const double h = r - l;
   const double p = l + r;
@@ -41,8 +43,14 @@ std::optional<double> heyrovsky_outside_closed_form(double l, double r, double s
   return std::nullopt;
 }
 
+}  // namespace
+
+std::optional<double> heyrovsky_outside_closed_form(double l, double r, double s) {
+  return outside_closed_form(l, r, s);
+}
+
 double heyrovsky_kernel(double l, double r, double s) {
-  if (const std::optional<double> A = heyrovsky_outside_closed_form(l, r, s)) return *A;
+  if (const std::optional<double> A = outside_closed_form(l, r, s)) return *A;
   return closed_form::heyrovsky(l, r, s);
 }
 

@@ -58,10 +58,12 @@ double far_from_source(double x, double u) {
 
 }  // namespace
 
+namespace {
+
 // Where the closed form does not serve; these points stay scalar. An invalid separation is a
 // caller's slip and the limb is hit exactly only by a chosen value: both rare. The far field is
 // not rare on a long light curve, but its series has no iteration for lanes to share.
-std::optional<double> witt_mao_outside_closed_form(double x, double rho, double c) {
+[[gnu::always_inline]] inline std::optional<double> outside_closed_form(double x, double rho, double c) {
   // A negative or NaN separation has no magnification.
   if (!(x >= 0)) return NaN;
   const double u = x * rho;
@@ -71,8 +73,14 @@ std::optional<double> witt_mao_outside_closed_form(double x, double rho, double 
   return std::nullopt;
 }
 
+}  // namespace
+
+std::optional<double> witt_mao_outside_closed_form(double x, double rho, double c) {
+  return outside_closed_form(x, rho, c);
+}
+
 double witt_mao_kernel(double x, double rho, double c) {
-  if (const std::optional<double> A = witt_mao_outside_closed_form(x, rho, c)) return *A;
+  if (const std::optional<double> A = outside_closed_form(x, rho, c)) return *A;
   return closed_form::witt_mao(x, rho, c);
 }
 
