@@ -4,7 +4,7 @@ caustica's own calls, each figure beside its target.
     benchmarks/setup.sh                                   # once: benchmarks/.venv with the peers, kernel_bench
     benchmarks/.venv/bin/python benchmarks/compare.py     # prints the tables, writes results.md
 
-Options: --only SECTION (repeatable: uniform, ld, regions, table, costs; results.md is then left
+Options: --only SECTION (repeatable: uniform, ld, onethread, regions, table, costs; results.md is then left
 alone unless --output is given), --quick (a smoke test: fewer rounds, rho and separations, and
 without the tables of every contender; results.md is left alone too),
 --kernel-bench PATH (default build-bench/benchmarks/kernel_bench, which setup.sh builds; without it
@@ -27,6 +27,12 @@ Sections:
   of 10^4 points (target: no more than its time) and on the realistic curve of 10^4 points
   (target: at most half its time), with the worst error beside the times; then every
   limb-darkened contender on the near-source curve as for the uniform disk.
+- onethread: per core. caustica on a pool of one thread (RAYON_NUM_THREADS=1, in a subprocess:
+  benchmarks/one_thread.py) against ESPLLightCurve (single-threaded) on the near-source and the
+  realistic curves of 10^4 points, rho = 1e-3, 0.01, 0.1, 1 and 10: the uniform disk (a1 = 0) and
+  both limb-darkened functions (a1 = 0.6), run in turn, time over its time, with both libraries'
+  worst errors (targets: uniform <= 0.5; limb-darkened <= 1 near the source and <= 0.5 on the
+  realistic curve for rho <= 1, <= 3 at rho = 10). The sections above run on the default pool.
 - regions: the cost of one separation of the two limb-darkened functions on one thread
   (RAYON_NUM_THREADS=1, in a subprocess: benchmarks/separation_cost.py) by region of l: inside
   (0 <= l < 0.9, including l within 1e-8 of 0), near the limb (|l - 1| <= 0.1, including
@@ -69,9 +75,8 @@ row) and its time per point is used for the larger sizes: such a cell is marked 
 
 Errors are the worst relative error on 20 points per rho (16 spread along the curve and the 4
 nearest the limb, of the 10^6-point near-source curve or of the 10^4-point realistic one), against 30-digit mpmath values from
-tools/gen_magnification_reference.py (disk(), and limb_darkened_by_rings(), or its disk form
-limb_darkened_by_disks() for the points next to the limb where the rings' quadrature meets the
-singular ring), cached in benchmarks/reference_cache.json.
+tools/gen_magnification_reference.py (disk(), and for the linear law linear_law_by_polar(), the
+lens-centred polar quadrature), cached in benchmarks/reference_cache.json.
 """
 
 import argparse
@@ -95,7 +100,7 @@ from timing import (Targets, at_least, at_most, format_spread, format_time, pair
 
 HERE = Path(__file__).resolve().parent
 ROOT = HERE.parent
-SECTIONS = ("uniform", "ld", "regions", "table", "costs")
+SECTIONS = ("uniform", "ld", "onethread", "regions", "table", "costs")
 
 SCIPY_SPEEDUP_TARGET = 5.0
 UNIFORM_RATIO_TARGET = 0.5
@@ -260,6 +265,24 @@ def section_ld(run):
     return lines + every_contender(run, "ld")
 
 
+# ---- per core ----------------------------------------------------------------------------------
+
+def section_onethread(run):
+    import json
+
+    import one_thread
+
+    lines = ["## One thread: caustica with RAYON_NUM_THREADS=1 against ESPLLightCurve", ""]
+    references(one_thread.reference_tasks())  # filled here, where the pool of mpmath workers may use every core
+    env = dict(os.environ, RAYON_NUM_THREADS="1")
+    done = subprocess.run([sys.executable, str(HERE / "one_thread.py")] + (["--quick"] if run.quick else []),
+                          env=env, capture_output=True, text=True, check=True, cwd=str(HERE))
+    result = json.loads(done.stdout)
+    for figure, measured, target, status in result["targets"]:
+        run.targets.add(figure, measured, target, status)
+    return lines + result["lines"]
+
+
 # ---- one separation on one thread ----------------------------------------------------------------
 
 def limb_neighbours(ks):
@@ -390,7 +413,8 @@ def section_costs(run):
     return lines + cost_model(run.args.kernel_bench, 1 if run.quick else 3, run.targets)
 
 
-SECTION_RUNNERS = {"uniform": section_uniform, "ld": section_ld, "regions": section_regions,
+SECTION_RUNNERS = {"uniform": section_uniform, "ld": section_ld, "onethread": section_onethread,
+                   "regions": section_regions,
                    "table": section_table, "costs": section_costs}
 
 
@@ -402,6 +426,10 @@ def reference_tasks(sections):
     if "ld" in sections:
         tasks += [("ld", rho, l) for rho in RHOS for l in near]
         tasks += [("ld", rho, float(l)) for rho in RHOS for l in realistic_subsample(rho)[0]]
+    if "onethread" in sections:
+        import one_thread
+
+        tasks += one_thread.reference_tasks()
     return tasks
 
 

@@ -4,6 +4,9 @@
 //   kernel_bench time [POINTS]        median ns per element of the uniform-disk kernel (serial),
 //                                      its batch driver on the pool (size from RAYON_NUM_THREADS),
 //                                      and the ring kernel; one line per case, as JSON
+//   kernel_bench paths [POINTS]       ns per kernel call of the closed forms on each lane path the
+//                                      processor runs (scalar, baseline, avx2, avx512), disk and
+//                                      ring, with the speed-up over the scalar path; a table
 //   kernel_bench count disk|ring N     N kernel calls on the light-curve inputs, nothing else
 //
 // The inputs are those of a light curve: a straight trajectory through the source with impact
@@ -19,6 +22,7 @@
 #include <vector>
 
 #include "magnification/heyrovsky.hpp"
+#include "magnification/kernel_lanes.hpp"
 #include "magnification/witt_mao.hpp"
 
 namespace {
@@ -93,6 +97,38 @@ int time_cases(std::size_t points) {
   return 0;
 }
 
+// The closed forms alone on every path: the disk over the light curve's separations, the ring
+// over ring radii at each separation (as a limb-darkened driver hands a piece's nodes over).
+int time_paths(std::size_t points) {
+  const std::vector<double> l = light_curve(points);
+  std::vector<double> out(points), rho_v(points), c_v(points), r(points);
+  for (std::size_t i = 0; i < points; ++i) r[i] = ring_radius(i);
+  std::printf("| rho | path | W | disk ns/call | disk speed-up | ring ns/call | ring speed-up |\n");
+  std::printf("|---|---|---|---|---|---|---|\n");
+  for (const double rho : RHOS) {
+    std::fill(rho_v.begin(), rho_v.end(), rho);
+    std::fill(c_v.begin(), c_v.end(), rho * rho);
+    double disk_scalar = 0, ring_scalar = 0;
+    for (const caustica::LaneKernels* path : caustica::runnable_lane_kernels()) {
+      const double disk = median_ns_per_element(9, points, [&] {
+        path->witt_mao(l.data(), rho_v.data(), c_v.data(), out.data(), points);
+        sink = out[points / 2];
+      });
+      // 16 rings per separation, a piece's worth.
+      const double ring = median_ns_per_element(9, points, [&] {
+        for (std::size_t i = 0; i < points; i += 16) {
+          path->heyrovsky(l[i], r.data() + i, 1 / rho, out.data() + i, std::min<std::size_t>(16, points - i));
+        }
+        sink = out[points / 2];
+      });
+      if (path->width == 1) disk_scalar = disk, ring_scalar = ring;
+      std::printf("| %g | %s | %d | %.1f | %.2f | %.1f | %.2f |\n", rho, path->name, path->width, disk,
+                  disk_scalar / disk, ring, ring_scalar / ring);
+    }
+  }
+  return 0;
+}
+
 // Cycles through the light curves of all four source sizes.
 int count_case(const std::string& kernel, std::size_t calls) {
   const std::size_t points = 1000;
@@ -123,9 +159,12 @@ int main(int argc, char** argv) {
   if (argc >= 2 && std::strcmp(argv[1], "time") == 0) {
     return time_cases(argc >= 3 ? std::strtoul(argv[2], nullptr, 10) : 1000000);
   }
+  if (argc >= 2 && std::strcmp(argv[1], "paths") == 0) {
+    return time_paths(argc >= 3 ? std::strtoul(argv[2], nullptr, 10) : 100000);
+  }
   if (argc == 4 && std::strcmp(argv[1], "count") == 0) {
     return count_case(argv[2], std::strtoul(argv[3], nullptr, 10));
   }
-  std::fprintf(stderr, "usage: %s time [POINTS] | count disk|ring N\n", argv[0]);
+  std::fprintf(stderr, "usage: %s time [POINTS] | paths [POINTS] | count disk|ring N\n", argv[0]);
   return 2;
 }

@@ -43,6 +43,13 @@ TEST(Ring, SymmetricInLensAndRadius) {
 
 TEST(Ring, ThroughTheLensIsInfinite) { EXPECT_EQ(ring(0.4, 0.4, 1.0, 0.1), HUGE_VAL); }
 
+// A ring of radius zero on the lens, whichever of the two is the negative zero: +inf, never -inf.
+TEST(Ring, OfRadiusZeroOnTheLensIsPlusInfinity) {
+  for (const auto& [l, r] : {std::pair{0.0, -0.0}, {-0.0, 0.0}, {-0.0, -0.0}}) {
+    EXPECT_EQ(ring(l, r, 1.0, 0.1), HUGE_VAL) << l << " " << r;
+  }
+}
+
 TEST(Ring, CentredOnTheLensIsFiniteAlsoForTinyRings) {
   EXPECT_LT(relative_error(ring(0.0, 5e-06, 1.0, 0.1), point_source(5e-07)), 1e-15);
 }

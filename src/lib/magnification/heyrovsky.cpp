@@ -4,14 +4,14 @@
 
 #include <cmath>
 #include <limits>
+#include <optional>
 
-#include "elliptic/cel.hpp"
+#include "magnification/heyrovsky_closed_form.hpp"
 
 namespace caustica {
 
 namespace {
 
-constexpr double TWO_PI = 6.283185307179586;
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 
 // The point source at u: a ring of radius 0, or about the lens. For a ring about a distant lens,
@@ -25,47 +25,33 @@ double point_source(double u) {
 
 constexpr double POINT_LIKE = 1e-9;
 
-// The least d for which 4 / d is finite.
-constexpr double SMALLEST_DIVISOR = 0x1p-1021;
-
 }  // namespace
 
-// With p = l + r, o = h^2 + 4 s^2 the closed form is
-//   g = (4 / (p sqrt(o))) (2 s^2 K(m) + h^2 Pi(n, m)) / (2 pi),
-// and its complements follow from h directly: 1 - n = (h / p)^2, 1 - m = (1 - n) (p^2 + 4 s^2) / o,
-// so that the ring's neighbourhood, where n and m round towards 1, needs no form of its own: the
-// integrals stay within a few ulp right up to the ring, closer than any expansion in h would.
-// Lengths are measured in s where the Einstein radius is the larger (s >= 1), so that s^2 is not
-// formed where it would overflow.
-double heyrovsky_kernel(double l, double r, double s) {
+namespace {
+
+// Where the closed form does not serve. Each is rare in a batch: an invalid radius is a caller's
+// slip, a ring a billionth of the separation across (or about the lens) only meets a table's
+// first or last radius, and the ring through the lens only a node that lands on it by rounding.
+[[gnu::always_inline]] inline std::optional<double> outside_closed_form(double l, double r, double s) {
   if (!(l >= 0 && r >= 0)) return NaN;
   const double h = r - l;
   const double p = l + r;
-  if (std::fmin(l, r) <= POINT_LIKE * p) return point_source(std::fmax(l, r) / s);
+  // fmax may give either zero of a +0, -0 pair: the distance is +0 (a magnification +inf).
+  if (std::fmin(l, r) <= POINT_LIKE * p) return point_source(std::fabs(std::fmax(l, r)) / s);
   // The ring through the lens.
   if (h == 0) return HUGE_VAL;
+  return std::nullopt;
+}
 
-  const double pc = std::fabs(h) / p;
-  double g;
-  if (s >= 1) {
-    const double ps = p / s, hs = h / s;
-    const double os = hs * hs + 4;  // o / s^2
-    const elliptic::KPi I = elliptic::kpi(pc * std::sqrt((ps * ps + 4) / os), pc);
-    g = (4 / (p * std::sqrt(os))) * ((s + s) * I.K + (h * hs) * I.Pi);
-  } else {
-    const double s2 = s * s;
-    const double o = h * h + s2 * 4;
-    const elliptic::KPi I = elliptic::kpi(pc * std::sqrt((p * p + s2 * 4) / o), pc);
-    const double root_o = std::sqrt(o);
-    const double B = (s2 + s2) * I.K + (h * h) * I.Pi;
-    // For a ring and lens a few 1e-303 from the centre of a large source, 4 / (p sqrt(o))
-    // overflows though g does not: there B / sqrt(o), about s K, is formed first.
-    g = p * root_o >= SMALLEST_DIVISOR ? (4 / (p * root_o)) * B : (4 * (B / root_o)) / p;
-  }
-  // Every average of the point-lens magnification is at least 1; where the ring is far from the
-  // lens in Einstein radii, rounding may leave less.
-  const double A = g / TWO_PI;
-  return A < 1 ? 1 : A;
+}  // namespace
+
+std::optional<double> heyrovsky_outside_closed_form(double l, double r, double s) {
+  return outside_closed_form(l, r, s);
+}
+
+double heyrovsky_kernel(double l, double r, double s) {
+  if (const std::optional<double> A = outside_closed_form(l, r, s)) return *A;
+  return closed_form::heyrovsky(l, r, s);
 }
 
 EllipticResult heyrovsky_magnification(double l, double r, double re, double rstar) {

@@ -4,12 +4,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <limits>
+#include <optional>
 #include <span>
 
-#include "elliptic/cel.hpp"
 #include "magnification/far_field_series.hpp"
+#include "magnification/kernel_batch.hpp"
 #include "magnification/source_radius.hpp"
+#include "magnification/witt_mao_closed_form.hpp"
 #include "parallel/parallel_map.hpp"
 
 namespace caustica {
@@ -60,56 +63,51 @@ double far_from_source(double x, double u) {
   return ((1 + 2 / y) + S / (y * (y + 4))) / std::sqrt(1 + 4 / y);
 }
 
-}  // namespace
-
-// The closed form in x = u / rho, with the common factor 1 / rho taken out (for rho <= 1) or the
-// Einstein radius measured in source radii (for rho > 1), so that neither rho^2 nor rho^4 is
-// formed where it would overflow or underflow. With d = u - rho, s = u + rho, w = sqrt(d^2 + 4):
-//   1 - n = (d / s)^2 = ((x - 1) / (x + 1))^2,   1 - m = (1 - n) (s^2 + 4) / w^2,
-// which the integrals take directly: no cancellation towards the limb, no branch for it.
-double witt_mao_kernel(double x, double rho, double c) {
+// Where the closed form does not serve; these points stay scalar. An invalid separation is a
+// caller's slip and the limb is hit exactly only by a chosen value: both rare. The far field is
+// not rare on a long light curve, but its series has no iteration for lanes to share.
+[[gnu::always_inline]] inline std::optional<double> outside_closed_form(double x, double rho, double c) {
   // A negative or NaN separation has no magnification.
   if (!(x >= 0)) return NaN;
   const double u = x * rho;
   const double d = u - rho;
   if (d == 0) return on_limb(rho, c);
   if (x >= far_field_start(rho) && rho > 0) return far_from_source(x, u);
+  return std::nullopt;
+}
 
-  const double xm = x - 1, xp = x + 1;
-  const double pc = std::fabs(xm) / xp;
-  double A;
-  if (rho <= 1) {
-    const double s = rho * xp;
-    const double w2 = d * d + 4;
-    const double w = std::sqrt(w2);
-    const elliptic::KEPi I = elliptic::kepi(pc * std::sqrt((s * s + 4) / w2), pc);
-    const double e_term = ((xp * w) * 0.5) * I.E;
-    const double k_term = ((xm * ((c * (x * x - 1)) * 0.5 + 4)) / w) * I.K;
-    const double p_term = (((xm * xm) * 2) * (c + 1) / (w * xp)) * I.Pi;
-    A = ((e_term - k_term + p_term) / rho) / PI;
-  } else {
-    const double t2 = 4 / c;  // (2 / rho)^2: the Einstein diameter in source radii, squared
-    const double v2 = xm * xm + t2;
-    const double v = std::sqrt(v2);
-    const elliptic::KEPi I = elliptic::kepi(pc * std::sqrt((xp * xp + t2) / v2), pc);
-    const double e_term = ((xp * v) * 0.5) * I.E;
-    const double k_term = ((xm * ((x * x - 1) * 0.5 + t2)) / v) * I.K;
-    const double p_term = (((xm * xm) * 2) * (1 + t2 * 0.25) / (v * xp)) * I.Pi;
-    A = (e_term - k_term + p_term) / PI;
-  }
-  // Every average of the point-lens magnification is at least 1; where the three terms cancel
-  // (a source much larger than the Einstein radius) rounding may leave less.
-  return A < 1 ? 1 : A;
+}  // namespace
+
+std::optional<double> witt_mao_outside_closed_form(double x, double rho, double c) {
+  return outside_closed_form(x, rho, c);
+}
+
+double witt_mao_kernel(double x, double rho, double c) {
+  if (const std::optional<double> A = outside_closed_form(x, rho, c)) return *A;
+  return closed_form::witt_mao(x, rho, c);
 }
 
 BatchResult witt_mao_magnification(std::vector<double> l, double re, double rstar) {
   const double rho = rstar / re;
   if (!is_valid_rho(rho)) return Magnifications(l.size(), NaN);
   const double c = rho * rho;
-  Magnifications magnifications;
+  // Consecutive separations fill the kernel's lanes: the pool hands out blocks of them. Each
+  // value is the kernel's own wherever its block falls, so nothing depends on the pool size.
+  constexpr std::size_t BLOCK = 64;
+  const std::size_t n = l.size();
+  std::vector<std::size_t> starts;
+  for (std::size_t b = 0; b < n; b += BLOCK) starts.push_back(b);
+  Magnifications magnifications(n);
+  std::vector<char> done;
   parallel::parallel_map(
-      std::span<const double>(l), [rho, c](double x) { return witt_mao_kernel(x, rho, c); },
-      magnifications);
+      std::span<const std::size_t>(starts),
+      [&](std::size_t b) {
+        const std::size_t len = std::min(BLOCK, n - b);
+        witt_mao_kernels(std::span<const double>(l).subspan(b, len), rho, c,
+                         std::span<double>(magnifications).subspan(b, len));
+        return char{1};
+      },
+      done);
   return magnifications;
 }
 

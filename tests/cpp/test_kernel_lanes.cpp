@@ -1,0 +1,197 @@
+// Every lane path this processor runs gives every point the scalar kernel's bits: on the
+// reference grids and on fuzzed inputs, in every lane position, beside neighbours of other
+// frames and branches, and through the batch entry points.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "magnification/heyrovsky.hpp"
+#include "magnification/kernel_batch.hpp"
+#include "magnification/kernel_lanes.hpp"
+#include "magnification/witt_mao.hpp"
+#include "reference_table.hpp"
+
+namespace caustica {
+namespace {
+
+std::uint64_t bits(double v) {
+  std::uint64_t b;
+  std::memcpy(&b, &v, sizeof b);
+  return b;
+}
+
+struct DiskPoint {
+  double x, rho, c;
+};
+
+struct RingPoint {
+  double l, r, s;
+};
+
+// Points the closed form serves, from the reference grids and a fuzz over its whole range:
+// the centre, the limb band, inside and outside, tiny to huge sources (both frames).
+std::vector<DiskPoint> disk_points() {
+  std::vector<DiskPoint> points;
+  for (const auto& row : testing::read_table("witt_mao_reference.txt")) {
+    const double rho = row[0], x = row[1] / rho;
+    if (!witt_mao_outside_closed_form(x, rho, rho * rho)) points.push_back({x, rho, rho * rho});
+  }
+  std::mt19937_64 random(11);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  while (points.size() < 60000) {
+    const double rho = std::pow(10.0, -6 + 9 * unit(random));
+    double x = 0;
+    switch (random() % 4) {
+      case 0: x = 5 * unit(random); break;
+      case 1: x = 1 + (random() % 2 ? 1 : -1) * std::pow(10.0, -16 * unit(random)); break;
+      case 2: x = std::pow(10.0, -12 * unit(random)); break;
+      default: x = 4 + unit(random); break;  // up to the far field's start
+    }
+    if (!witt_mao_outside_closed_form(x, rho, rho * rho)) points.push_back({x, rho, rho * rho});
+  }
+  return points;
+}
+
+std::vector<RingPoint> ring_points() {
+  std::vector<RingPoint> points;
+  for (const auto& row : testing::read_table("ring_reference.txt")) {
+    const RingPoint p{row[0], row[1], 1 / row[2]};
+    if (!heyrovsky_outside_closed_form(p.l, p.r, p.s)) points.push_back(p);
+  }
+  std::mt19937_64 random(12);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  while (points.size() < 60000) {
+    const double s = std::pow(10.0, -2 + 6 * unit(random));
+    const double l = random() % 2 ? 3 * unit(random) : std::pow(10.0, -8 + 16 * unit(random));
+    double r = 0;
+    switch (random() % 3) {
+      case 0: r = unit(random); break;
+      case 1: r = l + (random() % 2 ? 1 : -1) * l * std::pow(10.0, -15 * unit(random)); break;
+      default: r = std::pow(10.0, -8 + 16 * unit(random)); break;
+    }
+    if (!heyrovsky_outside_closed_form(l, r, s)) points.push_back({l, r, s});
+  }
+  return points;
+}
+
+class LanePath : public ::testing::TestWithParam<const LaneKernels*> {};
+
+// Each point once at every lane position: the whole set, then shifted by one point at a time.
+TEST_P(LanePath, DiskGivesTheScalarBits) {
+  const LaneKernels& path = *GetParam();
+  const std::vector<DiskPoint> points = disk_points();
+  for (std::size_t shift = 0; shift < static_cast<std::size_t>(path.width); ++shift) {
+    std::vector<double> x, rho, c;
+    for (std::size_t i = shift; i < points.size(); ++i) {
+      x.push_back(points[i].x);
+      rho.push_back(points[i].rho);
+      c.push_back(points[i].c);
+    }
+    std::vector<double> out(x.size());
+    path.witt_mao(x.data(), rho.data(), c.data(), out.data(), x.size());
+    for (std::size_t i = 0; i < x.size(); ++i) {
+      ASSERT_EQ(bits(out[i]), bits(witt_mao_kernel(x[i], rho[i], c[i])))
+          << path.name << " x " << x[i] << " rho " << rho[i] << " lane " << i % path.width;
+    }
+  }
+}
+
+TEST_P(LanePath, RingGivesTheScalarBits) {
+  const LaneKernels& path = *GetParam();
+  const std::vector<RingPoint> points = ring_points();
+  // One call per (l, s), as the drivers make it, over many r.
+  std::mt19937_64 random(13);
+  for (std::size_t i = 0; i < points.size(); i += 17) {
+    const RingPoint& p = points[i];
+    std::vector<double> r;
+    for (std::size_t j = 0; j < 1 + random() % 19; ++j) {
+      const double rj = points[(i + j * 7919) % points.size()].r;
+      if (!heyrovsky_outside_closed_form(p.l, rj, p.s)) r.push_back(rj);
+    }
+    r.push_back(p.r);
+    std::vector<double> out(r.size());
+    path.heyrovsky(p.l, r.data(), p.s, out.data(), r.size());
+    for (std::size_t j = 0; j < r.size(); ++j) {
+      ASSERT_EQ(bits(out[j]), bits(heyrovsky_kernel(p.l, r[j], p.s)))
+          << path.name << " l " << p.l << " r " << r[j] << " s " << p.s;
+    }
+  }
+}
+
+std::string path_name(const ::testing::TestParamInfo<const LaneKernels*>& info) {
+  return info.param->name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Runnable, LanePath, ::testing::ValuesIn(runnable_lane_kernels().begin(),
+                                                                  runnable_lane_kernels().end()),
+                         path_name);
+
+TEST(LanePaths, ScalarAndBaselineAlwaysRun) {
+  const auto paths = runnable_lane_kernels();
+  ASSERT_GE(paths.size(), 2u);
+  EXPECT_STREQ(paths[0]->name, "scalar");
+  EXPECT_STREQ(paths[1]->name, "baseline");
+  std::string names;
+  for (const LaneKernels* p : paths) names += std::string(" ") + p->name;
+  std::printf("[  paths   ]%s; this process runs %s\n", names.c_str(), lane_kernels().name);
+}
+
+// The batch entry points with the rare branches (NaN, negative, on the limb, far field, point-like
+// rings, the ring through the lens) mixed in among the closed form's points.
+TEST(KernelBatch, MixedBranchesGiveTheScalarBits) {
+  const double nan = std::nan(""), inf = HUGE_VAL;
+  std::vector<double> x, rho, c;
+  std::mt19937_64 random(14);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  const double specials[] = {nan, -1.0, 1.0, 5.0, 7.5, 1e300, inf, 0.0, -0.0};
+  for (int i = 0; i < 5000; ++i) {
+    const double r = std::pow(10.0, -5 + 7 * unit(random));
+    x.push_back(random() % 5 == 0 ? specials[random() % 9] : 6 * unit(random));
+    rho.push_back(r);
+    c.push_back(r * r);
+  }
+  std::vector<double> out(x.size()), uniform(x.size());
+  witt_mao_kernels(x, rho, c, out);
+  witt_mao_kernels(x, 0.05, 0.05 * 0.05, uniform);
+  for (std::size_t i = 0; i < x.size(); ++i) {
+    ASSERT_EQ(bits(out[i]), bits(witt_mao_kernel(x[i], rho[i], c[i]))) << x[i] << " " << rho[i];
+    ASSERT_EQ(bits(uniform[i]), bits(witt_mao_kernel(x[i], 0.05, 0.05 * 0.05))) << x[i];
+  }
+  const double l = 0.7, s = 3.0;
+  const double ring_specials[] = {nan, -0.5, 0.7, 0.0, 1e-12, 1e12, inf};
+  std::vector<double> radii;
+  for (int i = 0; i < 5000; ++i) {
+    radii.push_back(random() % 5 == 0 ? ring_specials[random() % 7] : 2 * unit(random));
+  }
+  std::vector<double> g(radii.size());
+  heyrovsky_kernels(l, radii, s, g);
+  for (std::size_t i = 0; i < radii.size(); ++i) {
+    ASSERT_EQ(bits(g[i]), bits(heyrovsky_kernel(l, radii[i], s))) << radii[i];
+  }
+}
+
+// The batch hands blocks of consecutive separations to the pool: every length, whole blocks or
+// not, gives each separation the kernel's own bits.
+TEST(KernelBatch, UniformDiskBatchIsTheKernelAtEveryLength) {
+  std::mt19937_64 random(15);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  for (const std::size_t n : {0, 1, 7, 63, 64, 65, 130, 1000}) {
+    std::vector<double> l(n);
+    for (double& x : l) x = random() % 7 == 0 ? 1.0 : 8 * unit(random);
+    const BatchResult A = witt_mao_magnification(l, 2.0, 0.3);
+    ASSERT_TRUE(A.has_value());
+    ASSERT_EQ((*A).size(), n);
+    for (std::size_t i = 0; i < n; ++i) {
+      ASSERT_EQ(bits((*A)[i]), bits(witt_mao_kernel(l[i], 0.3 / 2.0, (0.3 / 2.0) * (0.3 / 2.0)))) << n << " " << i;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace caustica
