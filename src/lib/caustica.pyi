@@ -32,12 +32,13 @@ Exceptions a caller can see:
 * ``RuntimeError`` -- a complete elliptic integral failed (only
   :func:`heyrovsky_magnification` and :func:`discrete_flux_map_heyrovsky_magnification`); its
   single argument is the message text, e.g. ``"ellipk: Arguments cannot be NAN."``.
-* ``PanicException`` -- an internal failure, such as ``bl`` and ``bf`` of different lengths,
-  or a sequence whose ``__len__`` claims more items than 64-bit memory can address.
+* ``PanicException`` -- an internal failure, such as a sequence whose ``__len__`` claims more
+  items than 64-bit memory can address.
   Its ``__module__`` is ``"hostglue_runtime"`` and it derives from ``BaseException``, not
   ``Exception``, so ``except Exception`` does not catch it; it is not an attribute of this
   module and can be caught with ``except BaseException``. A report of the failure is written
-  to standard error as it happens. The module stays usable afterwards.
+  to standard error as it happens. It pickles, rebuilt through this module. The module stays
+  usable afterwards.
 """
 
 from typing import Protocol, SupportsFloat, SupportsIndex
@@ -124,9 +125,9 @@ def integrated_flux_map_witt_mao_magnification(
         when ``bf`` holds a NaN or infinite value, or when ``rstar / re`` is not finite and
         positive.
     :raises TypeError: for arguments that cannot be matched or converted.
-    :raises ValueError: when ``bl`` is not finite and ascending (equal neighbours, a step, are
-        allowed); the message names the first offending pair.
-    :raises PanicException: (a ``BaseException``) when ``bl`` and ``bf`` differ in length.
+    :raises ValueError: when ``bl`` and ``bf`` differ in length, or when ``bl`` is not finite
+        and ascending (equal neighbours, a step, are allowed); the message names both lengths,
+        or the first offending pair.
     """
 
 def multi_witt_mao_magnification(
@@ -203,9 +204,9 @@ def integrated_flux_map_heyrovsky_magnification(
         when ``bf`` holds a NaN or infinite value, or when ``rstar / re`` is not finite and
         positive.
     :raises TypeError: for arguments that cannot be matched or converted.
-    :raises ValueError: when ``bl`` is not finite and ascending (equal neighbours, a step, are
-        allowed); the message names the first offending pair.
-    :raises PanicException: (a ``BaseException``) when ``bl`` and ``bf`` differ in length.
+    :raises ValueError: when ``bl`` and ``bf`` differ in length, or when ``bl`` is not finite
+        and ascending (equal neighbours, a step, are allowed); the message names both lengths,
+        or the first offending pair.
     """
 
 def discrete_flux_map_heyrovsky_magnification(
@@ -225,5 +226,5 @@ def discrete_flux_map_heyrovsky_magnification(
     :raises RuntimeError: when an elliptic integral of any ring fails (the first failure, in the
         order of ``l`` and then of ``bl``); the single argument is the message text.
     :raises TypeError: for arguments that cannot be matched or converted.
-    :raises PanicException: (a ``BaseException``) when ``bl`` and ``bf`` differ in length.
+    :raises ValueError: when ``bl`` and ``bf`` differ in length; the message names both lengths.
     """

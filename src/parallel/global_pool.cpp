@@ -10,6 +10,7 @@
 #include <string>
 
 #include "core/panic.hpp"
+#include "core/static_tls.hpp"
 #include "parallel/pool.hpp"
 #include "parallel/pool_size.hpp"
 #include "parallel/worker.hpp"
@@ -24,8 +25,7 @@ std::size_t global_num_threads = 0;  // decided once per process, kept across fo
 bool cannot_start = false;           // the pool failed to start once; kept across fork
 bool fork_handler_installed = false;
 
-thread_local WorkerThread* this_worker = nullptr;
-thread_local std::unique_ptr<LockLatch> this_lock_latch;
+CAUSTICA_STATIC_TLS thread_local WorkerThread* this_worker = nullptr;
 
 // Only the forking thread lives on in the child. The parent's workers are gone, and any lock
 // one of them held stays held, so the child leaks the old pool untouched and makes its own,
@@ -34,7 +34,6 @@ void forget_pool_in_child() noexcept {
   new (&creation_mutex) std::mutex;
   global.store(nullptr, std::memory_order_relaxed);
   this_worker = nullptr;
-  (void)this_lock_latch.release();
 }
 
 Registry& create_global_registry() {
@@ -87,11 +86,6 @@ Registry& current_registry() {
 WorkerThread* current_worker() noexcept { return this_worker; }
 
 void set_current_worker(WorkerThread* worker) noexcept { this_worker = worker; }
-
-LockLatch& thread_lock_latch() {
-  if (!this_lock_latch) this_lock_latch = std::make_unique<LockLatch>();
-  return *this_lock_latch;
-}
 
 }  // namespace caustica::parallel::detail
 

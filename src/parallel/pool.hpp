@@ -94,12 +94,12 @@ Registry& current_registry();
 // be started, one that runs on its callers, after a notice on standard error naming the cause.
 Registry* new_global_registry(std::size_t num_threads, const ThreadStarter& start);
 
-// This thread's own latch for waiting on a pool from outside.
-LockLatch& thread_lock_latch();
-
+// The waiting thread's latch lives on its own stack, as the job does: no per-thread state
+// is made on a thread's first batch, when memory may already be short.
 template <class F>
 auto Registry::run_injected(F& op) {
-  InjectedJob<F> job(op, thread_lock_latch());
+  LockLatch latch;
+  InjectedJob<F> job(op, latch);
   inject(&job);
   job.wait();
   return job.outcome.take();

@@ -41,23 +41,59 @@ def test_discrete_flux_map_passes_the_ring_error_on(caustica):
 # ---- PanicException --------------------------------------------------------------------------
 
 @pytest.mark.parametrize("name", FLUX_MAPS)
-def test_unequal_table_is_a_panic(caustica, panic_exception, capfd, name):
-    f = getattr(caustica, name)
-    with pytest.raises(panic_exception) as caught:
-        f([0.5], 1.0, 0.1, [0.0, 0.5, 1.0], [1.0, 0.5])
-    message = "assertion `left == right` failed\n  left: 3\n right: 2"
-    assert caught.value.args == (message,)
-    assert message in capfd.readouterr().err  # the panic's report, written when it happened
+@pytest.mark.parametrize("bl, bf", [([0.0, 0.5, 1.0], [1.0, 0.5]), ([1.0], []),
+                                    ([1.0, 0.5], [1.0, 1.0, 1.0])])  # out of order as well
+def test_unequal_table_is_a_value_error_naming_both(caustica, capfd, name, bl, bf):
+    with pytest.raises(ValueError) as caught:
+        getattr(caustica, name)([0.5], 1.0, 0.1, bl, bf)
+    assert type(caught.value) is ValueError
+    assert caught.value.args == (
+        f"arguments 'bl' and 'bf' must have the same length, but len(bl) = {len(bl)} and "
+        f"len(bf) = {len(bf)}",)
+    assert capfd.readouterr().err == ""  # a caller's mistake, not a panic with its report
     BY_NAME[name].check_usable()
 
 
 def test_panic_is_not_an_exception(caustica):
     with pytest.raises(BaseException) as caught:
         try:
-            caustica.discrete_flux_map_heyrovsky_magnification([0.5], 1.0, 0.1, [1.0], [])
+            caustica.witt_mao_magnification(CapacityOverflow(), 1.0, 0.1)
         except Exception:  # noqa: BLE001 - the point is that this does not catch it
             pytest.fail("PanicException was caught as an Exception")
     assert not isinstance(caught.value, Exception)
+
+
+PICKLED = textwrap.dedent("""
+    import pickle
+    import sys
+
+    loaded = pickle.loads(sys.stdin.buffer.read())  # imports caustica to rebuild it
+    import caustica
+    class Huge:
+        def __len__(self):
+            return sys.maxsize
+        def __getitem__(self, index):
+            raise IndexError(index)
+    try:
+        caustica.witt_mao_magnification(Huge(), 1.0, 0.1)
+    except BaseException as caught:
+        own = type(caught)
+    print(type(loaded) is own, loaded.args, loaded.note, "caustica" in sys.modules)
+""")
+
+
+def test_panic_exception_pickles_into_a_fresh_process(caustica, caught_panic):
+    import pickle
+    caught_panic.note = "kept"  # the instance's attributes travel too
+    try:
+        data = pickle.dumps(caught_panic)
+    finally:
+        del caught_panic.note
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join(p for p in sys.path if p))
+    done = subprocess.run([sys.executable, "-c", PICKLED], input=data, capture_output=True,
+                          env=env, timeout=60)
+    assert done.returncode == 0, done.stderr
+    assert done.stdout.decode() == "True ('capacity overflow',) kept True\n"
 
 
 def test_panic_exception_type(panic_exception):
@@ -73,7 +109,8 @@ def test_panic_exception_type(panic_exception):
 
 def test_one_panic_exception_type_per_process(caustica, panic_exception):
     with pytest.raises(BaseException) as from_table:
-        caustica.integrated_flux_map_witt_mao_magnification([0.5], 1.0, 0.1, [1.0], [])
+        caustica.integrated_flux_map_witt_mao_magnification([0.5], 1.0, 0.1, [1.0],
+                                                            CapacityOverflow())
     saved = sys.modules.pop("caustica")
     try:
         import caustica as again

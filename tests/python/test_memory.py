@@ -9,6 +9,9 @@ cheap: NaN separations are not integrated, and a NaN separation fails a ring at 
 
 import math
 import os
+import shutil
+import subprocess
+import sys
 import threading
 import tracemalloc
 
@@ -184,3 +187,69 @@ def test_interpreter_memory_stays_flat_over_a_long_mixed_run():
         tracemalloc.stop()
     # 2400 calls: a float or an exception kept per call would be 50 kB or more.
     assert grew < 16_000
+
+
+# ---- Per-thread state when memory has run out ------------------------------------------------
+
+OUT_OF_MEMORY = """
+import ctypes
+import resource
+import threading
+
+import caustica
+
+caustica.witt_mao_magnification([0.5, 1.0], 1.0, 0.1)  # the pool is up before memory runs out
+malloc = ctypes.CDLL(None).malloc
+malloc.restype, malloc.argtypes = ctypes.c_void_p, [ctypes.c_size_t]
+outcomes = []
+
+
+def first_call_of_a_thread():
+    # Under the limit, every block of this thread's allocator is taken: nothing is left for
+    # memory that is had lazily.
+    for size in (1 << 20, 4096, 256, 16):
+        while malloc(size):
+            pass
+    try:
+        outcomes.append(caustica.witt_mao_magnification([], 1.0, 0.1))
+    except MemoryError:
+        outcomes.append("MemoryError")
+
+
+size = int(next(line for line in open("/proc/self/status") if line.startswith("VmSize"))
+           .split()[1]) * 1024
+resource.setrlimit(resource.RLIMIT_AS, (size + (64 << 20), resource.RLIM_INFINITY))
+thread = threading.Thread(target=first_call_of_a_thread, daemon=True)
+thread.start()
+thread.join(20)
+print(outcomes)
+"""
+
+
+@pytest.mark.skipif(UNDER_ASAN, reason="AddressSanitizer reserves more than any limit allows")
+@needs_proc
+def test_a_thread_whose_memory_ran_out_still_gets_a_result_or_memory_error():
+    resource = pytest.importorskip("resource")
+    pytest.importorskip("ctypes")
+    assert resource.RLIMIT_AS
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join(p for p in sys.path if p))
+    for _ in range(3):
+        done = subprocess.run([sys.executable, "-c", OUT_OF_MEMORY], capture_output=True,
+                              text=True, env=env, timeout=60)
+        # glibc ends the process with status 127 where it cannot allocate thread-local data.
+        assert done.returncode == 0, done.stderr
+        assert done.stdout in ("[[]]\n", "['MemoryError']\n"), done.stdout + done.stderr
+
+
+@pytest.mark.skipif(not sys.platform.startswith("linux"), reason="glibc's dynamic loading")
+def test_per_thread_state_comes_with_every_thread():
+    # Pool workers too: a module whose thread-local block is in static TLS (flag STATIC_TLS) has
+    # it in every thread from its creation; without the flag each thread's is had on first use.
+    readelf = shutil.which("readelf")
+    if readelf is None:
+        pytest.skip("needs readelf")
+    module = caustica.__file__
+    segments = subprocess.run([readelf, "-lW", module], capture_output=True, text=True).stdout
+    dynamic = subprocess.run([readelf, "-dW", module], capture_output=True, text=True).stdout
+    if " TLS " in segments:
+        assert "STATIC_TLS" in dynamic

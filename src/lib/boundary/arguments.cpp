@@ -7,7 +7,6 @@
 #include <string>
 
 #include "boundary/native_buffer.hpp"
-#include "boundary/once.hpp"
 #include "core/panic.hpp"
 
 namespace caustica::boundary {
@@ -17,28 +16,6 @@ namespace {
 // Above this many doubles the byte size of a vector no longer fits an allocation's limit.
 constexpr std::size_t MAX_DOUBLES =
     (static_cast<std::size_t>(std::numeric_limits<std::ptrdiff_t>::max()) - 7) / sizeof(double);
-
-LazyObject sequence_abc;
-
-// collections.abc.Sequence, for the wording of the cast error only: acceptance is decided by
-// the sequence protocol alone.
-PyObject* sequence_type() {
-  PyResult<PyObject*> type = sequence_abc.get([]() -> PyResult<PyRef> {
-    PyRef module = PyRef::steal(PyImport_ImportModule("collections.abc"));
-    if (!module) return fetch();
-    PyRef sequence = PyRef::steal(PyObject_GetAttrString(module.get(), "Sequence"));
-    if (!sequence) return fetch();
-    if (!PyType_Check(sequence.get())) {
-      return PyErr::cast_error(std::move(sequence), reinterpret_cast<PyObject*>(&PyType_Type));
-    }
-    return sequence;
-  });
-  if (!type) {
-    caustica::panic("failed to import collections.abc.Sequence: " +
-                    std::move(type).error().description());
-  }
-  return *type;
-}
 
 // Messages are put together piece by piece; the pieces outlive the call.
 std::string concat(std::initializer_list<std::string_view> pieces) {
@@ -186,7 +163,9 @@ PyResult<std::vector<double>> to_double_vector(PyObject* object) {
   // A str is a sequence of str, which float() would read digit by digit: refused outright.
   if (PyUnicode_Check(object)) return PyErr::lazy(PyExc_TypeError, "Can't extract `str` to `Vec`");
   if (!PySequence_Check(object)) {
-    return PyErr::cast_error(PyRef::borrow(object), sequence_type());
+    // Named, not looked up: the name of collections.abc.Sequence is all the message needs, and
+    // an import can fail where a call can still come, as from a finaliser at exit.
+    return PyErr::cast_error(PyRef::borrow(object), "Sequence");
   }
   if (std::optional<std::vector<double>> doubles = read_native_doubles(object)) {
     return std::move(*doubles);
@@ -200,6 +179,8 @@ PyResult<std::vector<double>> to_double_vector(PyObject* object) {
   if (!iterator) return fetch();
   while (PyRef item = PyRef::steal(PyIter_Next(iterator.get()))) {
     PyResult<double> value = to_double(item.get());
+    // Each item as it is read, not left for the end of the call: there may be millions.
+    release_now(item.release());
     if (!value) return std::move(value).error();
     values.push_back(*value);
   }

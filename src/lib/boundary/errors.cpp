@@ -25,7 +25,7 @@ std::string qualified_name(PyObject* type) {
   return std::move(*text);
 }
 
-PyRef cast_error_text(PyObject* object, PyObject* target) {
+PyRef cast_error_text(PyObject* object, PyObject* target, const char* target_name) {
   std::string text = "'";
   if (object == Py_None) {
     text += "None' is not";
@@ -34,7 +34,7 @@ PyRef cast_error_text(PyObject* object, PyObject* target) {
     text += "' object is not";
   }
   text += " an instance of '";
-  text += qualified_name(target);
+  text += target_name != nullptr ? std::string(target_name) : qualified_name(target);
   text += "'";
   return str_from_utf8(text);
 }
@@ -47,7 +47,9 @@ struct ArgumentMaker {
   }
   PyRef operator()(const std::string& text) const { return str_from_utf8(text); }
   PyRef operator()(PyRef& argument) const { return std::move(argument); }
-  PyRef operator()(const auto& cast) const { return cast_error_text(cast.object.get(), cast.target); }
+  PyRef operator()(const auto& cast) const {
+    return cast_error_text(cast.object.get(), cast.target, cast.target_name);
+  }
 };
 
 struct Triple {
@@ -76,7 +78,11 @@ PyErr PyErr::lazy_static_text(PyObject* type, const char* message) {
 PyErr PyErr::lazy(PyObject* type, PyRef argument) { return PyErr(Lazy{type, std::move(argument)}); }
 
 PyErr PyErr::cast_error(PyRef object, PyObject* target_type) {
-  return PyErr(Lazy{PyExc_TypeError, CastError{std::move(object), target_type}});
+  return PyErr(Lazy{PyExc_TypeError, CastError{std::move(object), target_type, nullptr}});
+}
+
+PyErr PyErr::cast_error(PyRef object, const char* target_name) {
+  return PyErr(Lazy{PyExc_TypeError, CastError{std::move(object), nullptr, target_name}});
 }
 
 PyErr PyErr::no_memory() { return PyErr(Lazy{PyExc_MemoryError, std::monostate{}}); }

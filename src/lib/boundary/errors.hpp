@@ -26,6 +26,9 @@ class PyErr {
   static PyErr lazy(PyObject* type, PyRef argument);
   // "'{}' object is not an instance of '{}'", worded when it is raised.
   static PyErr cast_error(PyRef object, PyObject* target_type);
+  // The same, naming the target by a fixed text: nothing is looked up, so it can be worded in
+  // every state of the interpreter, finalisation included.
+  static PyErr cast_error(PyRef object, const char* target_name);
   static PyErr no_memory();
 
   PyErr(PyErr&&) noexcept = default;
@@ -51,6 +54,7 @@ class PyErr {
   struct CastError {
     PyRef object;
     PyObject* target;
+    const char* target_name;  // used instead of the target's own name when not null
   };
   using Argument = std::variant<std::monostate, const char*, std::string, PyRef, CastError>;
   struct Lazy {

@@ -65,6 +65,28 @@ PyErr error_of_caught() {
   }
 }
 
+// PanicException.__reduce__: (caustica._unpickle_panic_exception, args[, __dict__]), as
+// BaseException.__reduce__ gives but for the callable, which pickle can find by its name.
+PyObject* reduce_panic(PyObject* self, PyObject* /*unused*/) {
+  return guard([self]() -> PyResult<PyRef> {
+    PyRef module = PyRef::steal(PyImport_ImportModule("caustica"));
+    if (!module) return fetch();
+    PyRef rebuild = PyRef::steal(PyObject_GetAttrString(module.get(), UNPICKLE_PANIC_EXCEPTION));
+    if (!rebuild) return fetch();
+    PyRef args = PyRef::steal(PyObject_GetAttrString(self, "args"));
+    if (!args) return fetch();
+    PyRef dict = PyRef::steal(PyObject_GetAttrString(self, "__dict__"));
+    if (!dict) return fetch();
+    PyObject* reduced = PyDict_Check(dict.get()) && PyDict_Size(dict.get()) == 0
+                            ? PyTuple_Pack(2, rebuild.get(), args.get())
+                            : PyTuple_Pack(3, rebuild.get(), args.get(), dict.get());
+    if (reduced == nullptr) return fetch();
+    return PyRef::steal(reduced);
+  });
+}
+
+PyMethodDef reduce_method = {"__reduce__", reduce_panic, METH_NOARGS, nullptr};
+
 }  // namespace
 
 PyResult<PyObject*> panic_exception_type() {
@@ -72,7 +94,21 @@ PyResult<PyObject*> panic_exception_type() {
     PyRef type = PyRef::steal(PyErr_NewExceptionWithDoc(
         "hostglue_runtime.PanicException", PANIC_EXCEPTION_DOC, PyExc_BaseException, nullptr));
     if (!type) return fetch();
+    PyRef reduce = PyRef::steal(
+        PyDescr_NewMethod(reinterpret_cast<PyTypeObject*>(type.get()), &reduce_method));
+    if (!reduce) return fetch();
+    if (PyObject_SetAttrString(type.get(), "__reduce__", reduce.get()) != 0) return fetch();
     return type;
+  });
+}
+
+PyObject* unpickle_panic_exception(PyObject* /*module*/, PyObject* args) {
+  return guard([args]() -> PyResult<PyRef> {
+    PyResult<PyObject*> type = panic_exception_type();
+    if (!type) return std::move(type).error();
+    PyRef instance = PyRef::steal(PyObject_Call(*type, args, nullptr));
+    if (!instance) return fetch();
+    return instance;
   });
 }
 
@@ -97,9 +133,11 @@ void resume_panic(PyErr error) {
   caustica::panic(std::move(*message));
 }
 
-void raise_at_boundary(PyErr error) noexcept {
+CAUSTICA_NO_SANITIZE_UNDEFINED void raise_at_boundary(PyErr error) {
   try {
     raise(std::move(error));
+  } catch (abi::__forced_unwind&) {
+    throw;
   } catch (const std::bad_alloc&) {
     PyErr_NoMemory();
   } catch (...) {
@@ -107,9 +145,11 @@ void raise_at_boundary(PyErr error) noexcept {
   }
 }
 
-void raise_caught_at_boundary() noexcept {
+CAUSTICA_NO_SANITIZE_UNDEFINED void raise_caught_at_boundary() {
   try {
     raise_at_boundary(error_of_caught());
+  } catch (abi::__forced_unwind&) {
+    throw;
   } catch (const std::bad_alloc&) {
     PyErr_NoMemory();
   } catch (...) {

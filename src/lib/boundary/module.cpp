@@ -3,6 +3,7 @@
 #include <Python.h>
 
 #include <limits>
+#include <string>
 #include <string_view>
 #include <tuple>
 #include <utility>
@@ -61,6 +62,15 @@ PyResult<PyRef> to_python(CurvesResult result) {
 
 // ---- The eight functions ---------------------------------------------------------------------
 
+// Every radius of a table needs its brightness: a caller's mistake, told before anything is
+// computed, with both lengths.
+PyResult<void> check_table_lengths(const Doubles& bl, const Doubles& bf) {
+  if (bl.size() == bf.size()) return {};
+  return PyErr::lazy(PyExc_ValueError,
+                     "arguments 'bl' and 'bf' must have the same length, but len(bl) = " +
+                         std::to_string(bl.size()) + " and len(bf) = " + std::to_string(bf.size()));
+}
+
 constexpr std::string_view L_RE_RSTAR[] = {"l", "re", "rstar"};
 constexpr std::string_view L_R_RE_RSTAR[] = {"l", "r", "re", "rstar"};
 constexpr std::string_view L_RE_RSTAR_BL_BF[] = {"l", "re", "rstar", "bl", "bf"};
@@ -88,6 +98,7 @@ PyResult<PyRef> integrated_flux_map_witt_mao(VectorCall call) {
   auto arguments = extract_arguments<Doubles, double, double, Doubles, Doubles>(description, call);
   if (!arguments) return std::move(arguments).error();
   auto [l, re, rstar, bl, bf] = std::move(arguments).value();
+  if (PyResult<void> table = check_table_lengths(bl, bf); !table) return std::move(table).error();
   return to_python(integrated_flux_map_witt_mao_magnification(std::move(l), std::move(bl),
                                                               std::move(bf), re, rstar));
 }
@@ -125,6 +136,7 @@ PyResult<PyRef> integrated_flux_map_heyrovsky(VectorCall call) {
   auto arguments = extract_arguments<Doubles, double, double, Doubles, Doubles>(description, call);
   if (!arguments) return std::move(arguments).error();
   auto [l, re, rstar, bl, bf] = std::move(arguments).value();
+  if (PyResult<void> table = check_table_lengths(bl, bf); !table) return std::move(table).error();
   return to_python(integrated_flux_map_heyrovsky_magnification(std::move(l), std::move(bl),
                                                                std::move(bf), re, rstar));
 }
@@ -135,6 +147,7 @@ PyResult<PyRef> discrete_flux_map_heyrovsky(VectorCall call) {
   auto arguments = extract_arguments<Doubles, double, double, Doubles, Doubles>(description, call);
   if (!arguments) return std::move(arguments).error();
   auto [l, re, rstar, bl, bf] = std::move(arguments).value();
+  if (PyResult<void> table = check_table_lengths(bl, bf); !table) return std::move(table).error();
   return to_python(discrete_flux_map_heyrovsky_magnification(std::move(l), std::move(bl),
                                                              std::move(bf), re, rstar));
 }
@@ -175,6 +188,10 @@ PyMethodDef methods[] = {
      FASTCALL_KEYWORDS, "discrete_flux_map_heyrovsky_magnification(l, re, rstar, bl, bf)\n--\n\n"},
 };
 
+// Not one of the functions: what a pickled PanicException is rebuilt by, wherever it is loaded.
+PyMethodDef unpickle_method = {UNPICKLE_PANIC_EXCEPTION, unpickle_panic_exception, METH_VARARGS,
+                               nullptr};
+
 // ---- Registration ----------------------------------------------------------------------------
 
 LazyObject name_attribute;
@@ -206,11 +223,18 @@ PyResult<PyRef> all_list(PyObject* module) {
   return all;
 }
 
-PyResult<void> add_function(PyObject* module, PyMethodDef& method) {
+PyResult<PyRef> new_function(PyObject* module, PyMethodDef& method) {
   PyRef module_name = PyRef::steal(PyModule_GetNameObject(module));
   if (!module_name) return fetch();
   PyRef function = PyRef::steal(PyCFunction_NewEx(&method, module, module_name.get()));
   if (!function) return fetch();
+  return function;
+}
+
+PyResult<void> add_function(PyObject* module, PyMethodDef& method) {
+  PyResult<PyRef> made_function = new_function(module, method);
+  if (!made_function) return std::move(made_function).error();
+  PyRef function = std::move(made_function).value();
   PyResult<PyObject*> name_key = interned(name_attribute, "__name__");
   if (!name_key) return std::move(name_key).error();
   PyRef name = PyRef::steal(PyObject_GetAttr(function.get(), *name_key));
@@ -234,6 +258,11 @@ int module_exec(PyObject* module) {
     }
     for (PyMethodDef& method : methods) {
       if (PyResult<void> added = add_function(module, method); !added) return added;
+    }
+    PyResult<PyRef> unpickle = new_function(module, unpickle_method);
+    if (!unpickle) return std::move(unpickle).error();
+    if (PyObject_SetAttrString(module, UNPICKLE_PANIC_EXCEPTION, (*unpickle).get()) != 0) {
+      return fetch();
     }
     // CAUSTICA_VERSION comes from pyproject.toml, the one place where the version is written.
     if (PyModule_AddStringConstant(module, "__version__", CAUSTICA_VERSION) != 0) return fetch();

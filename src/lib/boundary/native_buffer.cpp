@@ -39,9 +39,10 @@ bool is_native_double(const char* format) {
 }
 
 // The names through which Python code could make iteration give something other than the
-// buffer's contents.
-constexpr std::array<const char*, 4> ITERATION_NAMES = {"__iter__", "__getitem__", "__len__",
-                                                       "__buffer__"};
+// buffer's contents, or run when the buffer is given back (which happens in a destructor, where
+// Python code must not run: release.hpp).
+constexpr std::array<const char*, 5> ITERATION_NAMES = {"__iter__", "__getitem__", "__len__",
+                                                       "__buffer__", "__release_buffer__"};
 std::array<LazyObject, ITERATION_NAMES.size()> iteration_names;
 
 // A slot that the type itself implements in C (a Python override appears as a function, and a

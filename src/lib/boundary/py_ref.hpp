@@ -5,6 +5,8 @@
 
 #include <utility>
 
+#include "boundary/release.hpp"
+
 namespace caustica::boundary {
 
 class PyRef {
@@ -25,10 +27,9 @@ class PyRef {
   }
   PyRef(const PyRef&) = delete;
   PyRef& operator=(const PyRef&) = delete;
-  // A thread that the interpreter ends while it waits for the interpreter lock at exit unwinds
-  // without it; touching the object then would race the finalising thread, so it is left.
+  // Not always at once: see release.hpp.
   ~PyRef() {
-    if (object_ != nullptr && PyGILState_Check()) Py_DECREF(object_);
+    if (object_ != nullptr) release_reference(object_);
   }
 
   PyObject* get() const noexcept { return object_; }
