@@ -1,0 +1,368 @@
+#include "magnification/table_form.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <span>
+
+#include "magnification/heyrovsky.hpp"
+#include "magnification/kernel_batch.hpp"
+#include "magnification/piece_forms.hpp"
+#include "magnification/piece_rules.hpp"
+#include "magnification/quadrature_plan.hpp"
+#include "numeric/gauss_rules.hpp"
+
+namespace caustica {
+
+namespace {
+
+namespace gauss = numeric::gauss;
+using piece_rules::MAX_NODES;
+using piece_rules::Nodes;
+
+constexpr double TWO_PI = 6.283185307179586;
+// Table pieces on each side of the lens integrated piece by piece: beyond them the lens is at
+// least a table spacing away from every breakpoint.
+constexpr std::size_t WINDOW = 2;
+// Rings this small (a table may have a radius there) carry no flux to speak of, at most about
+// their radius of the whole, and next to a central lens their magnification overflows.
+constexpr double NO_FLUX = 1e-140;
+
+// The Legendre recurrence (k + 1) P_{k+1} = (2k + 1) t P_k - k P_{k-1}, as stored factors.
+struct Recurrence {
+  std::array<double, MAX_NODES + 1> A{}, B{};
+  constexpr Recurrence() {
+    for (std::size_t k = 0; k <= MAX_NODES; ++k) {
+      A[k] = static_cast<double>(2 * k + 1) / static_cast<double>(k + 1);
+      B[k] = static_cast<double>(k) / static_cast<double>(k + 1);
+    }
+  }
+};
+constexpr Recurrence RECURRENCE;
+
+// A Gauss rule on [0, 1] with D[k][i] = w_i P_k(2 t_i - 1): the Legendre coefficients of the
+// interpolant through its nodes, times 2 / (2k + 1).
+struct DenseRule {
+  std::span<const gauss::Node> nodes;
+  std::array<Nodes, MAX_NODES> D{};
+  explicit DenseRule(std::span<const gauss::Node> rule) : nodes(rule) {
+    for (std::size_t i = 0; i < rule.size(); ++i) {
+      const double t = 2 * rule[i].t - 1;
+      double P_prev = 1, P = t;
+      D[0][i] = rule[i].w;
+      for (std::size_t k = 1; k < rule.size(); ++k) {
+        D[k][i] = rule[i].w * P;
+        const double P_next = (RECURRENCE.A[k] * t) * P - RECURRENCE.B[k] * P_prev;
+        P_prev = P;
+        P = P_next;
+      }
+    }
+  }
+};
+
+// The interpolant must hold to what a piece's own rule integrates to: about twice its nodes.
+const DenseRule& dense_rule(int n) {
+  static const std::array<DenseRule, 5> rules = {
+      DenseRule(gauss::LEGENDRE_8), DenseRule(gauss::LEGENDRE_12), DenseRule(gauss::LEGENDRE_16),
+      DenseRule(gauss::LEGENDRE_24), DenseRule(gauss::LEGENDRE_32)};
+  if (n <= 4) return rules[0];
+  if (n <= 6) return rules[1];
+  if (n <= 8) return rules[2];
+  if (n <= 12) return rules[3];
+  return rules[4];
+}
+
+// The cumulative integral from tau to 1 of a Legendre interpolant, as its coefficients e_j of
+// P_j(2 tau - 1), halved: integral_t^1 P_k = (P_{k-1} - P_{k+1}) / (2k + 1), with P_{-1} = P_0.
+struct Tail {
+  std::array<double, MAX_NODES + 2> e{};
+  std::size_t n = 0;
+};
+Tail tail_of(const DenseRule& rule, std::span<const double> f) {
+  const std::size_t n = rule.nodes.size();
+  std::array<double, MAX_NODES + 2> d{};
+  for (std::size_t k = 0; k < n; ++k) {
+    double sum = 0;
+    for (std::size_t i = 0; i < n; ++i) sum = sum + rule.D[k][i] * f[i];
+    d[k] = sum;
+  }
+  Tail tail;
+  tail.n = n + 1;
+  tail.e[0] = 0.5 * (d[0] + d[1]);
+  for (std::size_t j = 1; j <= n; ++j) tail.e[j] = 0.5 * (d[j + 1] - d[j - 1]);
+  return tail;
+}
+
+// Two tails at one point.
+struct TailValues {
+  double first, second;
+};
+TailValues at(const Tail& a, const Tail& b, double tau) {
+  const double t = 2 * tau - 1;
+  double P_prev = 1, P = t;
+  double sa = a.e[0] + a.e[1] * t, sb = b.e[0] + b.e[1] * t;
+  for (std::size_t k = 1; k + 1 < a.n; ++k) {
+    const double P_next = (RECURRENCE.A[k] * t) * P - RECURRENCE.B[k] * P_prev;
+    sa = sa + a.e[k + 1] * P_next;
+    sb = sb + b.e[k + 1] * P_next;
+    P_prev = P;
+    P = P_next;
+  }
+  return {sa, sb};
+}
+
+// A plan piece as a map of tau in [0, 1] onto the radius: x = a + (b - a) tau, or on a piece in
+// ln t, x = origin + dir exp(a + (b - a) tau); x rises with tau.
+struct PieceMap {
+  bool logarithmic;
+  double a, b, origin, dir;
+  explicit PieceMap(const QuadraturePiece& q) : logarithmic(q.grading == Grading::Logarithmic) {
+    dir = q.v0 > q.origin ? 1.0 : -1.0;
+    origin = q.origin;
+    a = logarithmic ? std::log(std::fabs(q.v0 - origin)) : q.v0;
+    b = logarithmic ? std::log(std::fabs(q.v1 - origin)) : q.v1;
+  }
+  double tau(double y) const {
+    return logarithmic ? (std::log(std::fabs(y - origin)) - a) / (b - a) : (y - a) / (b - a);
+  }
+};
+
+// The rule's nodes on the piece, with dx/dtau.
+void place(const PieceMap& map, const DenseRule& rule, Nodes& x, Nodes& J) {
+  const double L = map.b - map.a;
+  for (std::size_t i = 0; i < rule.nodes.size(); ++i) {
+    const double u = map.a + L * rule.nodes[i].t;
+    if (!map.logarithmic) {
+      x[i] = u;
+      J[i] = L;
+    } else {
+      const double t = std::exp(u);
+      x[i] = map.origin + map.dir * t;
+      J[i] = (L * map.dir) * t;
+    }
+  }
+}
+
+// The breakpoints strictly inside (v0, v1), and the table piece under v0's right side (null in a
+// gap of the table, where the profile is 0).
+struct Inside {
+  std::size_t j0, j1;
+  const ProfilePiece* line;
+};
+Inside inside(const RadialProfile& profile, const TableBreaks& breaks, double v0, double v1) {
+  const auto& X = breaks.x;
+  const std::size_t j0 = std::upper_bound(X.begin(), X.end(), v0) - X.begin();
+  const std::size_t j1 = std::lower_bound(X.begin() + j0, X.end(), v1) - X.begin();
+  const auto pieces = profile.pieces();
+  const auto p = std::upper_bound(pieces.begin(), pieces.end(), v0,
+                                  [](double v, const ProfilePiece& q) { return v < q.v1; });
+  const bool covers = p != pieces.end() && p->v0 <= v0;
+  return {j0, std::max(j0, j1), covers ? &*p : nullptr};
+}
+
+// The plan of one table piece next to the lens, as every profile piece is cut.
+template <class Visit>
+void plan_table_piece(const ProfilePiece& p, const LensPoint& lens, Visit& visit) {
+  const double v_l = lens.v, A = p.v0, B = p.v1;
+  const double mirror = v_l + v_l;
+  if (A <= v_l && v_l <= B) {
+    if (A < v_l) {
+      detail::geometric(v_l, A, std::min(v_l - A, lens.clearance), true, 0.0, 0.0, HUGE_VAL, lens,
+                        &p, visit);
+    }
+    if (v_l < B) {
+      detail::geometric(v_l, B, std::min(B - v_l, lens.clearance), true, 0.0, 0.0, mirror, lens, &p,
+                        visit);
+    }
+    return;
+  }
+  const bool below = v_l < A;
+  const double end = below ? A : B, other = below ? B : A;
+  const double d0 = std::fabs(v_l - end);
+  detail::geometric(end, other, std::max(d0, detail::FLOOR), false, d0, 0.0,
+                    below ? mirror : HUGE_VAL, lens, &p, visit);
+}
+
+// A table of a law steep at the limb (slope ~ 1 / mu) has its largest slope changes there, and a
+// tail integral is only as accurate as its piece's whole integral: the piece that ends at the
+// region's top next to the limb is cut towards it, each cut a hundred times nearer, down to the
+// last breakpoint below the top, so that no steep change meets a long piece.
+template <class Visit>
+void cut_towards(double top, const QuadraturePiece& q, const TableBreaks& breaks,
+                 const LensPoint& lens, Visit& visit) {
+  constexpr double CUT = 0.01;
+  const auto& X = breaks.x;
+  const std::size_t j0 = std::upper_bound(X.begin(), X.end(), q.v0) - X.begin();
+  const std::size_t j1 = std::lower_bound(X.begin(), X.end(), top) - X.begin();
+  double delta = (top - q.v0) * CUT;
+  if (q.v1 != top || j1 <= j0 || !(top - delta < X[j1 - 1])) {
+    visit(q);
+    return;
+  }
+  const double last = X[j1 - 1];
+  QuadraturePiece piece = q;
+  piece.v1 = top - delta;
+  visit(piece);
+  while (piece.v1 < top) {
+    const double v0 = piece.v1;
+    delta = delta * CUT;
+    const double v1 = top - delta < last ? top - delta : top;
+    const double d = std::fabs(v0 - lens.v);
+    piece = QuadraturePiece{v0, v1, Grading::None, detail::nodes_for(d / (0.5 * (v1 - v0))), nullptr};
+    visit(piece);
+  }
+}
+
+// Visits the window's table pieces piece by piece (window_piece) and the plan pieces of the rest
+// of the source, cut by the lens alone (outer_piece).
+template <class WindowVisit, class OuterVisit>
+void for_each_table_piece(const RadialProfile& profile, const TableBreaks& breaks,
+                          const LensPoint& lens, WindowVisit window_piece, OuterVisit outer_piece) {
+  const auto& X = breaks.x;
+  const double v = lens.v;
+  const std::size_t lo = std::lower_bound(X.begin(), X.end(), v) - X.begin();
+  const std::size_t hi = std::upper_bound(X.begin(), X.end(), v) - X.begin();
+  const double wL = lo >= WINDOW ? X[lo - WINDOW] : 0.0;
+  const double wR = hi + WINDOW <= X.size() ? X[hi + WINDOW - 1] : 1.0;
+  const auto pieces = profile.pieces();
+  auto p = std::upper_bound(pieces.begin(), pieces.end(), wL,
+                            [](double v, const ProfilePiece& q) { return v < q.v1; });
+  for (; p != pieces.end() && p->v0 < wR; ++p) plan_table_piece(*p, lens, window_piece);
+  if (wL > 0) {
+    const double d0 = v - wL;
+    // With the lens off the source, the top of what is left is next to the limb.
+    const auto cut = [&](const QuadraturePiece& q) {
+      if (v < 1) return outer_piece(q);
+      cut_towards(wL, q, breaks, lens, outer_piece);
+    };
+    detail::geometric(wL, 0.0, std::max(d0, detail::FLOOR), false, d0, 0.0, HUGE_VAL, lens,
+                      nullptr, cut);
+  }
+  if (wR < 1) {
+    const double d0 = wR - v;
+    const auto cut = [&](const QuadraturePiece& q) { cut_towards(1.0, q, breaks, lens, outer_piece); };
+    detail::geometric(wR, 1.0, std::max(d0, detail::FLOOR), false, d0, 0.0, v + v, lens, nullptr,
+                      cut);
+  }
+}
+
+}  // namespace
+
+TableBreaks::TableBreaks(const RadialProfile& profile) {
+  std::vector<double> left, right, left_slope, right_slope;
+  const auto point = [&](double y) -> std::size_t {
+    if (x.empty() || x.back() != y) {
+      x.push_back(y);
+      for (auto* column : {&left, &right, &left_slope, &right_slope}) column->push_back(0.0);
+    }
+    return x.size() - 1;
+  };
+  for (const ProfilePiece& p : profile.pieces()) {
+    const double slope = slope_of(p);
+    if (0 < p.v0) {
+      const std::size_t j = point(p.v0);
+      right[j] = line_at(p, p.v0);
+      right_slope[j] = slope;
+    }
+    if (p.v1 < 1) {
+      const std::size_t j = point(p.v1);
+      left[j] = line_at(p, p.v1);
+      left_slope[j] = slope;
+    }
+  }
+  dslope.resize(x.size());
+  step.resize(x.size());
+  for (std::size_t j = 0; j < x.size(); ++j) {
+    dslope[j] = right_slope[j] - left_slope[j];
+    step[j] = right[j] - left[j];
+  }
+}
+
+double table_ring_form(const RadialProfile& profile, const TableBreaks& breaks, double l, double s,
+                       double rho) {
+  const LensPoint lens = lens_point(profile, l, rho);
+  double sum = 0;
+  const auto window_piece = [&](const QuadraturePiece& q) {
+    if (q.v1 < NO_FLUX) return;
+    sum = sum + ring_piece(profile, lens, l, s, q);
+  };
+  const auto outer_piece = [&](const QuadraturePiece& q) {
+    if (q.v1 < NO_FLUX) return;
+    const Inside in = inside(profile, breaks, q.v0, q.v1);
+    if (in.j0 == in.j1) {
+      if (in.line == nullptr) return;
+      QuadraturePiece on_line = q;
+      on_line.profile = in.line;
+      sum = sum + ring_piece(profile, lens, l, s, on_line);
+      return;
+    }
+    const PieceMap map(q);
+    const DenseRule& rule = dense_rule(q.n);
+    const std::size_t n = rule.nodes.size();
+    Nodes x, J, g, psi, psi_x;
+    place(map, rule, x, J);
+    heyrovsky_kernels(l, std::span<const double>(x.data(), n), s, std::span<double>(g.data(), n));
+    double S0 = 0, S1 = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+      psi[i] = ((x[i] * TWO_PI) * g[i]) * J[i];
+      psi_x[i] = (x[i] - q.v0) * psi[i];
+      S0 = S0 + rule.nodes[i].w * psi[i];
+      S1 = S1 + rule.nodes[i].w * psi_x[i];
+    }
+    const Tail T0 = tail_of(rule, std::span<const double>(psi.data(), n));
+    const Tail T1 = tail_of(rule, std::span<const double>(psi_x.data(), n));
+    const double I0 = in.line == nullptr ? 0.0 : line_at(*in.line, q.v0);
+    const double b0 = in.line == nullptr ? 0.0 : slope_of(*in.line);
+    double hinges = 0;
+    for (std::size_t j = in.j0; j < in.j1; ++j) {
+      const double y = breaks.x[j];
+      const auto [P0, P1] = at(T0, T1, map.tau(y));
+      hinges = hinges + (breaks.dslope[j] * (P1 - (y - q.v0) * P0) + breaks.step[j] * P0);
+    }
+    sum = sum + ((I0 * S0 + b0 * S1) + hinges);
+  };
+  for_each_table_piece(profile, breaks, lens, window_piece, outer_piece);
+  return sum;
+}
+
+double table_disk_form(const RadialProfile& profile, const TableBreaks& breaks, double l,
+                       double rho) {
+  double sum = profile.limb_value() * disk_flux(1.0, l, rho);
+  for (const ProfileStep& step : profile.steps()) sum = sum - step.dI * disk_flux(step.x, l, rho);
+  const LensPoint lens = lens_point(profile, l, rho);
+  const auto window_piece = [&](const QuadraturePiece& q) {
+    sum = sum + disk_piece(profile, l, rho, q);
+  };
+  const auto outer_piece = [&](const QuadraturePiece& q) {
+    const Inside in = inside(profile, breaks, q.v0, q.v1);
+    if (in.j0 == in.j1) {
+      if (in.line == nullptr) return;
+      QuadraturePiece on_line = q;
+      on_line.profile = in.line;
+      sum = sum + disk_piece(profile, l, rho, on_line);
+      return;
+    }
+    const PieceMap map(q);
+    const DenseRule& rule = dense_rule(q.n);
+    const std::size_t n = rule.nodes.size();
+    Nodes x, J, Q, psi;
+    place(map, rule, x, J);
+    disk_fluxes(l, rho, std::span<const double>(x.data(), n), std::span<double>(Q.data(), n));
+    double S0 = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+      psi[i] = Q[i] * J[i];
+      S0 = S0 + rule.nodes[i].w * psi[i];
+    }
+    const Tail T0 = tail_of(rule, std::span<const double>(psi.data(), n));
+    const double b0 = in.line == nullptr ? 0.0 : slope_of(*in.line);
+    double hinges = 0;
+    for (std::size_t j = in.j0; j < in.j1; ++j) {
+      hinges = hinges + breaks.dslope[j] * at(T0, T0, map.tau(breaks.x[j])).first;
+    }
+    sum = sum - (b0 * S0 + hinges);
+  };
+  for_each_table_piece(profile, breaks, lens, window_piece, outer_piece);
+  return sum;
+}
+
+}  // namespace caustica
