@@ -107,9 +107,13 @@ double ring_piece(const RadialProfile& profile, const LensPoint& lens, double l,
         }
         heyrovsky_kernels(l, std::span<const double>(ring.data(), n), s,
                           std::span<double>(g.data(), n));
+        // In radius the logarithm is taken at the ring's own distance from the lens, exact where
+        // the ring's radius was rounded by a good share of a narrow piece.
+        const bool radius = profile.variable() == SourceVariable::Radius;
         for (std::size_t i = 0; i < n; ++i) {
           const double F = weight[i] * g[i];
-          out[i] = m == 0 ? F : F - ((m * weight[i]) * ring_log_coefficient(x[i], l, s)) * std::log(t[i]);
+          const double ln_t = std::log(radius ? std::fabs(ring[i] - l) : t[i]);
+          out[i] = m == 0 ? F : F - ((m * weight[i]) * ring_log_coefficient(x[i], l, s)) * ln_t;
         }
       });
   return m == 0 ? regular : regular + piece_rules::log_moment(end, dir, L, C);

@@ -27,6 +27,9 @@ constexpr std::size_t WINDOW = 2;
 // Rings this small (a table may have a radius there) carry no flux to speak of, at most about
 // their radius of the whole, and next to a central lens their magnification overflows.
 constexpr double NO_FLUX = 1e-140;
+// A run of pieces between steps narrower than this share of its outer radius.
+constexpr double NARROW_RUN = 0.01;
+constexpr double PI = 3.141592653589793;
 
 // The Legendre recurrence (k + 1) P_{k+1} = (2k + 1) t P_k - k P_{k-1}, as stored factors.
 struct Recurrence {
@@ -93,22 +96,29 @@ Tail tail_of(const DenseRule& rule, std::span<const double> f) {
   return tail;
 }
 
-// Two tails at one point.
-struct TailValues {
-  double first, second;
-};
-TailValues at(const Tail& a, const Tail& b, double tau) {
-  const double t = 2 * tau - 1;
-  double P_prev = 1, P = t;
-  double sa = a.e[0] + a.e[1] * t, sb = b.e[0] + b.e[1] * t;
-  for (std::size_t k = 1; k + 1 < a.n; ++k) {
-    const double P_next = (RECURRENCE.A[k] * t) * P - RECURRENCE.B[k] * P_prev;
-    sa = sa + a.e[k + 1] * P_next;
-    sb = sb + b.e[k + 1] * P_next;
-    P_prev = P;
-    P = P_next;
+// Two tails at BLOCK points at once, each point taking the operations of the one-point loop; the
+// points are independent, so the compiler may run them in lanes.
+constexpr std::size_t BLOCK = 8;
+using Block = std::array<double, BLOCK>;
+void tails_at(const Tail& a, const Tail& b, const Block& tau, Block& value_a, Block& value_b) {
+  Block t, P_prev, P;
+  for (std::size_t i = 0; i < BLOCK; ++i) {
+    t[i] = 2 * tau[i] - 1;
+    P_prev[i] = 1;
+    P[i] = t[i];
+    value_a[i] = a.e[0] + a.e[1] * t[i];
+    value_b[i] = b.e[0] + b.e[1] * t[i];
   }
-  return {sa, sb};
+  for (std::size_t k = 1; k + 1 < a.n; ++k) {
+    const double A = RECURRENCE.A[k], B = RECURRENCE.B[k], ea = a.e[k + 1], eb = b.e[k + 1];
+    for (std::size_t i = 0; i < BLOCK; ++i) {
+      const double P_next = (A * t[i]) * P[i] - B * P_prev[i];
+      value_a[i] = value_a[i] + ea * P_next;
+      value_b[i] = value_b[i] + eb * P_next;
+      P_prev[i] = P[i];
+      P[i] = P_next;
+    }
+  }
 }
 
 // A plan piece as a map of tau in [0, 1] onto the radius: x = a + (b - a) tau, or on a piece in
@@ -158,6 +168,71 @@ Inside inside(const RadialProfile& profile, const TableBreaks& breaks, double v0
                                   [](double v, const ProfilePiece& q) { return v < q.v1; });
   const bool covers = p != pieces.end() && p->v0 <= v0;
   return {j0, std::max(j0, j1), covers ? &*p : nullptr};
+}
+
+// The ring form over a plan piece. On a piece narrow beside its radius, the nodes' radii are
+// rounded by as much as a good share of the piece, and a line there that falls to 0 at one end
+// would be read at the wrong place: the line is read at the nodes' exact offsets.
+double ring_on_table(const RadialProfile& profile, const LensPoint& lens, double l, double s,
+                     const QuadraturePiece& q) {
+  constexpr double NARROW = 1e-6;
+  const double w = q.v1 - q.v0;
+  if (q.grading != Grading::None || !(w < NARROW * q.v1)) return ring_piece(profile, lens, l, s, q);
+  const ProfilePiece& p = *q.profile;
+  const std::span<const gauss::Node> rule = piece_rules::legendre_rule(q.n);
+  const std::size_t n = rule.size();
+  const double slope = slope_of(p), start = line_at(p, q.v0);
+  Nodes x, g;
+  for (std::size_t i = 0; i < n; ++i) x[i] = q.v0 + w * rule[i].t;
+  heyrovsky_kernels(l, std::span<const double>(x.data(), n), s, std::span<double>(g.data(), n));
+  double sum = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const double I = start + slope * (w * rule[i].t);
+    sum = sum + rule[i].w * (((x[i] * TWO_PI) * I) * g[i]);
+  }
+  return sum * w;
+}
+
+// The hinges of a plan piece sum without cancelling when the size their terms reach stays
+// within a factor of the piece's own integral of the profile (never negative here): each tail
+// is had to rounding of the piece's whole integral, so a term weighs in by its slope change
+// times the piece's length squared. A steep stretch that turns back within a long piece (a tent
+// or a ramp between kinks) is split at its breakpoints instead.
+bool well_conditioned(const TableBreaks& breaks, const Inside& in, const QuadraturePiece& q,
+                      double I0, double b0, const std::vector<double>& dslope) {
+  constexpr double SPREAD = 1000;
+  const double L = q.v1 - q.v0;
+  double terms = std::fabs(I0) * L + std::fabs(b0) * (L * L);
+  double mass = 0, a = q.v0, I_a = I0, slope = b0;
+  for (std::size_t j = in.j0; j < in.j1; ++j) {
+    const double y = breaks.x[j];
+    terms = terms + (std::fabs(dslope[j]) * (L * L) + std::fabs(breaks.step[j]) * L);
+    mass = mass + 0.5 * (I_a + (breaks.value[j] - breaks.step[j])) * (y - a);
+    a = y;
+    I_a = breaks.value[j];
+    slope = breaks.slope[j];
+  }
+  mass = mass + 0.5 * (I_a + (I_a + slope * (q.v1 - a))) * (q.v1 - a);
+  return terms <= SPREAD * mass;
+}
+
+// The plan piece's table pieces one by one, each by the plan piece's rule.
+template <class Integral>
+void split_at_breaks(const RadialProfile& profile, const TableBreaks& breaks, const Inside& in,
+                     const QuadraturePiece& q, Integral integral) {
+  double v0 = q.v0;
+  for (std::size_t j = in.j0; j <= in.j1; ++j) {
+    const double v1 = j < in.j1 ? breaks.x[j] : q.v1;
+    const Inside at = inside(profile, breaks, v0, v1);
+    if (at.line != nullptr) {
+      QuadraturePiece sub = q;
+      sub.v0 = v0;
+      sub.v1 = v1;
+      sub.profile = at.line;
+      integral(sub);
+    }
+    v0 = v1;
+  }
 }
 
 // The plan of one table piece next to the lens, as every profile piece is cut.
@@ -213,17 +288,24 @@ void cut_towards(double top, const QuadraturePiece& q, const TableBreaks& breaks
   }
 }
 
+// The window about the lens: WINDOW breakpoints on either side, or the centre or the limb.
+struct Window {
+  double lo, hi;
+};
+Window window_of(const TableBreaks& breaks, double v) {
+  const auto& X = breaks.x;
+  const std::size_t lo = std::lower_bound(X.begin(), X.end(), v) - X.begin();
+  const std::size_t hi = std::upper_bound(X.begin(), X.end(), v) - X.begin();
+  return {lo >= WINDOW ? X[lo - WINDOW] : 0.0, hi + WINDOW <= X.size() ? X[hi + WINDOW - 1] : 1.0};
+}
+
 // Visits the window's table pieces piece by piece (window_piece) and the plan pieces of the rest
 // of the source, cut by the lens alone (outer_piece).
 template <class WindowVisit, class OuterVisit>
 void for_each_table_piece(const RadialProfile& profile, const TableBreaks& breaks,
                           const LensPoint& lens, WindowVisit window_piece, OuterVisit outer_piece) {
-  const auto& X = breaks.x;
   const double v = lens.v;
-  const std::size_t lo = std::lower_bound(X.begin(), X.end(), v) - X.begin();
-  const std::size_t hi = std::upper_bound(X.begin(), X.end(), v) - X.begin();
-  const double wL = lo >= WINDOW ? X[lo - WINDOW] : 0.0;
-  const double wR = hi + WINDOW <= X.size() ? X[hi + WINDOW - 1] : 1.0;
+  const auto [wL, wR] = window_of(breaks, v);
   const auto pieces = profile.pieces();
   auto p = std::upper_bound(pieces.begin(), pieces.end(), wL,
                             [](double v, const ProfilePiece& q) { return v < q.v1; });
@@ -249,32 +331,61 @@ void for_each_table_piece(const RadialProfile& profile, const TableBreaks& break
 }  // namespace
 
 TableBreaks::TableBreaks(const RadialProfile& profile) {
-  std::vector<double> left, right, left_slope, right_slope;
+  const auto pieces = profile.pieces();
+  narrow.assign(pieces.size(), false);
+  for (std::size_t k0 = 0, k1; k0 < pieces.size(); k0 = k1) {
+    for (k1 = k0 + 1; k1 < pieces.size() && pieces[k1].v0 == pieces[k1 - 1].v1 &&
+                      line_at(pieces[k1], pieces[k1].v0) == line_at(pieces[k1 - 1], pieces[k1].v0);
+         ++k1) {
+    }
+    const double A = pieces[k0].v0, B = pieces[k1 - 1].v1;
+    if (B - A < NARROW_RUN * B) {
+      for (std::size_t k = k0; k < k1; ++k) {
+        narrow[k] = true;
+        narrow_pieces.push_back(k);
+      }
+    }
+  }
+  std::vector<double> left, right, left_slope, right_slope, disk_left, disk_right;
+  std::vector<double> disk_left_slope, disk_right_slope;
   const auto point = [&](double y) -> std::size_t {
     if (x.empty() || x.back() != y) {
       x.push_back(y);
-      for (auto* column : {&left, &right, &left_slope, &right_slope}) column->push_back(0.0);
+      for (auto* column : {&left, &right, &left_slope, &right_slope, &disk_left, &disk_right,
+                           &disk_left_slope, &disk_right_slope}) {
+        column->push_back(0.0);
+      }
     }
     return x.size() - 1;
   };
-  for (const ProfilePiece& p : profile.pieces()) {
+  for (std::size_t k = 0; k < pieces.size(); ++k) {
+    const ProfilePiece& p = pieces[k];
     const double slope = slope_of(p);
+    const double by_parts = narrow[k] ? 0.0 : 1.0;
     if (0 < p.v0) {
       const std::size_t j = point(p.v0);
       right[j] = line_at(p, p.v0);
       right_slope[j] = slope;
+      disk_right[j] = by_parts * right[j];
+      disk_right_slope[j] = by_parts * slope;
     }
     if (p.v1 < 1) {
       const std::size_t j = point(p.v1);
       left[j] = line_at(p, p.v1);
       left_slope[j] = slope;
+      disk_left[j] = by_parts * left[j];
+      disk_left_slope[j] = by_parts * slope;
+    } else if (!narrow[k]) {
+      disk_limb = line_at(p, 1.0);
     }
   }
-  dslope.resize(x.size());
-  step.resize(x.size());
   for (std::size_t j = 0; j < x.size(); ++j) {
-    dslope[j] = right_slope[j] - left_slope[j];
-    step[j] = right[j] - left[j];
+    value.push_back(right[j]);
+    slope.push_back(right_slope[j]);
+    dslope.push_back(right_slope[j] - left_slope[j]);
+    step.push_back(right[j] - left[j]);
+    disk_dslope.push_back(disk_right_slope[j] - disk_left_slope[j]);
+    disk_step.push_back(disk_right[j] - disk_left[j]);
   }
 }
 
@@ -284,7 +395,7 @@ double table_ring_form(const RadialProfile& profile, const TableBreaks& breaks, 
   double sum = 0;
   const auto window_piece = [&](const QuadraturePiece& q) {
     if (q.v1 < NO_FLUX) return;
-    sum = sum + ring_piece(profile, lens, l, s, q);
+    sum = sum + ring_on_table(profile, lens, l, s, q);
   };
   const auto outer_piece = [&](const QuadraturePiece& q) {
     if (q.v1 < NO_FLUX) return;
@@ -293,7 +404,15 @@ double table_ring_form(const RadialProfile& profile, const TableBreaks& breaks, 
       if (in.line == nullptr) return;
       QuadraturePiece on_line = q;
       on_line.profile = in.line;
-      sum = sum + ring_piece(profile, lens, l, s, on_line);
+      sum = sum + ring_on_table(profile, lens, l, s, on_line);
+      return;
+    }
+    const double I0 = in.line == nullptr ? 0.0 : line_at(*in.line, q.v0);
+    const double b0 = in.line == nullptr ? 0.0 : slope_of(*in.line);
+    if (!well_conditioned(breaks, in, q, I0, b0, breaks.dslope)) {
+      split_at_breaks(profile, breaks, in, q, [&](const QuadraturePiece& sub) {
+        sum = sum + ring_on_table(profile, lens, l, s, sub);
+      });
       return;
     }
     const PieceMap map(q);
@@ -311,13 +430,16 @@ double table_ring_form(const RadialProfile& profile, const TableBreaks& breaks, 
     }
     const Tail T0 = tail_of(rule, std::span<const double>(psi.data(), n));
     const Tail T1 = tail_of(rule, std::span<const double>(psi_x.data(), n));
-    const double I0 = in.line == nullptr ? 0.0 : line_at(*in.line, q.v0);
-    const double b0 = in.line == nullptr ? 0.0 : slope_of(*in.line);
     double hinges = 0;
-    for (std::size_t j = in.j0; j < in.j1; ++j) {
-      const double y = breaks.x[j];
-      const auto [P0, P1] = at(T0, T1, map.tau(y));
-      hinges = hinges + (breaks.dslope[j] * (P1 - (y - q.v0) * P0) + breaks.step[j] * P0);
+    for (std::size_t j = in.j0; j < in.j1; j += BLOCK) {
+      const std::size_t m = std::min(BLOCK, in.j1 - j);
+      Block tau{}, P0, P1;
+      for (std::size_t i = 0; i < m; ++i) tau[i] = map.tau(breaks.x[j + i]);
+      tails_at(T0, T1, tau, P0, P1);
+      for (std::size_t i = 0; i < m; ++i) {
+        const double y = breaks.x[j + i];
+        hinges = hinges + (breaks.dslope[j + i] * (P1[i] - (y - q.v0) * P0[i]) + breaks.step[j + i] * P0[i]);
+      }
     }
     sum = sum + ((I0 * S0 + b0 * S1) + hinges);
   };
@@ -327,19 +449,36 @@ double table_ring_form(const RadialProfile& profile, const TableBreaks& breaks, 
 
 double table_disk_form(const RadialProfile& profile, const TableBreaks& breaks, double l,
                        double rho) {
-  double sum = profile.limb_value() * disk_flux(1.0, l, rho);
-  for (const ProfileStep& step : profile.steps()) sum = sum - step.dI * disk_flux(step.x, l, rho);
+  double sum = breaks.disk_limb * disk_flux(1.0, l, rho);
+  for (std::size_t j = 0; j < breaks.x.size(); ++j) {
+    if (breaks.disk_step[j] != 0) sum = sum - breaks.disk_step[j] * disk_flux(breaks.x[j], l, rho);
+  }
   const LensPoint lens = lens_point(profile, l, rho);
+  const ProfilePiece* first = profile.pieces().data();
+  const auto narrow = [&](const ProfilePiece* p) { return breaks.narrow[p - first]; };
   const auto window_piece = [&](const QuadraturePiece& q) {
+    // The narrow runs' magnified flux, pi Q(B) - pi Q(A) and what lies between, by rings.
+    if (narrow(q.profile)) {
+      if (q.v1 >= NO_FLUX) sum = sum + ring_on_table(profile, lens, l, 1 / rho, q) / PI;
+      return;
+    }
     sum = sum + disk_piece(profile, l, rho, q);
   };
   const auto outer_piece = [&](const QuadraturePiece& q) {
     const Inside in = inside(profile, breaks, q.v0, q.v1);
     if (in.j0 == in.j1) {
-      if (in.line == nullptr) return;
+      if (in.line == nullptr || narrow(in.line)) return;
       QuadraturePiece on_line = q;
       on_line.profile = in.line;
       sum = sum + disk_piece(profile, l, rho, on_line);
+      return;
+    }
+    const double b0 = in.line == nullptr || narrow(in.line) ? 0.0 : slope_of(*in.line);
+    const double I0 = in.line == nullptr ? 0.0 : line_at(*in.line, q.v0);
+    if (!well_conditioned(breaks, in, q, I0, b0, breaks.disk_dslope)) {
+      split_at_breaks(profile, breaks, in, q, [&](const QuadraturePiece& sub) {
+        if (!narrow(sub.profile)) sum = sum + disk_piece(profile, l, rho, sub);
+      });
       return;
     }
     const PieceMap map(q);
@@ -354,14 +493,26 @@ double table_disk_form(const RadialProfile& profile, const TableBreaks& breaks, 
       S0 = S0 + rule.nodes[i].w * psi[i];
     }
     const Tail T0 = tail_of(rule, std::span<const double>(psi.data(), n));
-    const double b0 = in.line == nullptr ? 0.0 : slope_of(*in.line);
     double hinges = 0;
-    for (std::size_t j = in.j0; j < in.j1; ++j) {
-      hinges = hinges + breaks.dslope[j] * at(T0, T0, map.tau(breaks.x[j])).first;
+    for (std::size_t j = in.j0; j < in.j1; j += BLOCK) {
+      const std::size_t m = std::min(BLOCK, in.j1 - j);
+      Block tau{}, P0, unused;
+      for (std::size_t i = 0; i < m; ++i) tau[i] = map.tau(breaks.x[j + i]);
+      tails_at(T0, T0, tau, P0, unused);
+      for (std::size_t i = 0; i < m; ++i) hinges = hinges + breaks.disk_dslope[j + i] * P0[i];
     }
     sum = sum - (b0 * S0 + hinges);
   };
   for_each_table_piece(profile, breaks, lens, window_piece, outer_piece);
+  // Narrow runs beyond the window, which the disk form's slopes above left out.
+  const auto ring_piece_of = [&](const QuadraturePiece& q) {
+    if (q.v1 >= NO_FLUX) sum = sum + ring_on_table(profile, lens, l, 1 / rho, q) / PI;
+  };
+  const Window window = window_of(breaks, lens.v);
+  for (const std::size_t k : breaks.narrow_pieces) {
+    const ProfilePiece& p = first[k];
+    if (p.v1 <= window.lo || p.v0 >= window.hi) plan_table_piece(p, lens, ring_piece_of);
+  }
   return sum;
 }
 

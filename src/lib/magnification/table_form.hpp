@@ -22,6 +22,15 @@ namespace caustica {
 struct TableBreaks {
   explicit TableBreaks(const RadialProfile& profile);
   std::vector<double> x, dslope, step;
+  // The value and slope just beyond each breakpoint.
+  std::vector<double> value, slope;
+  // The disk form builds a lit run of pieces [A, B] between steps from Q(B) - Q(A), which cancels
+  // like 1e-16 B / (B - A): a narrow run (narrow[k] for its pieces) takes the ring form instead,
+  // and the disk form's slope changes and steps leave it out.
+  std::vector<bool> narrow;
+  std::vector<std::size_t> narrow_pieces;
+  std::vector<double> disk_dslope, disk_step;
+  double disk_limb = 0;
 };
 
 // The ring form, without the division by the flux; s = re / rstar.
