@@ -75,6 +75,15 @@ const DenseRule& dense_rule(int n) {
   return rules[4];
 }
 
+// The smallest rule with at least `nodes` nodes, and no fewer than 8.
+const DenseRule& rule_with(double nodes) {
+  if (nodes <= 8) return dense_rule(4);
+  if (nodes <= 12) return dense_rule(6);
+  if (nodes <= 16) return dense_rule(8);
+  if (nodes <= 24) return dense_rule(12);
+  return dense_rule(16);
+}
+
 // The cumulative integral from tau to 1 of a Legendre interpolant, as its coefficients e_j of
 // P_j(2 tau - 1), halved: integral_t^1 P_k = (P_{k-1} - P_{k+1}) / (2k + 1), with P_{-1} = P_0.
 struct Tail {
@@ -132,10 +141,49 @@ struct PieceMap {
     a = logarithmic ? std::log(std::fabs(q.v0 - origin)) : q.v0;
     b = logarithmic ? std::log(std::fabs(q.v1 - origin)) : q.v1;
   }
+  double x(double tau) const {
+    const double u = a + (b - a) * tau;
+    return logarithmic ? origin + dir * std::exp(u) : u;
+  }
   double tau(double y) const {
     return logarithmic ? (std::log(std::fabs(y - origin)) - a) / (b - a) : (y - a) / (b - a);
   }
 };
+
+// A plan piece holding many breakpoints is cut into equal parts of its own variable, each
+// interpolated with fewer nodes: a breakpoint costs about its part's degree, a part's nodes
+// cost once. A part 1/k of the piece sees its singular points k times as far, in units of its
+// half-length, as the piece: with the ellipse parameter R of the piece's own rule (its error
+// R^(-2n) to 1e-15), R_k = a_k + sqrt(a_k^2 - 1) at a_k = k (R + 1 / R) / 2, and R_k^(-n) to
+// 1e-16 takes n = 36.8 / ln R_k.
+template <class Visit>
+void for_each_part(const QuadraturePiece& q, std::size_t breakpoints, Visit visit) {
+  constexpr std::size_t PER_PART = 128;
+  constexpr std::size_t MOST_PARTS = 64;
+  std::size_t k = 1;
+  while (breakpoints / k > PER_PART && k < MOST_PARTS) k = k + k;
+  if (k == 1) {
+    visit(q, dense_rule(q.n));
+    return;
+  }
+  const double R = std::pow(10.0, 7.5 / q.n);
+  const double a = (0.5 * (R + 1 / R)) * static_cast<double>(k);
+  const double nodes = 36.8 / std::log(a + std::sqrt(a * a - 1));
+  const DenseRule& rule = rule_with(nodes);
+  const PieceMap map(q);
+  double v0 = q.v0;
+  for (std::size_t i = 1; i <= k; ++i) {
+    const double tau = static_cast<double>(i) / static_cast<double>(k);
+    const double v1 = i == k ? q.v1 : map.x(tau);
+    if (v0 < v1) {
+      QuadraturePiece part = q;
+      part.v0 = v0;
+      part.v1 = v1;
+      visit(part, rule);
+    }
+    v0 = v1;
+  }
+}
 
 // The rule's nodes on the piece, with dx/dtau.
 void place(const PieceMap& map, const DenseRule& rule, Nodes& x, Nodes& J) {
@@ -308,7 +356,7 @@ void for_each_table_piece(const RadialProfile& profile, const TableBreaks& break
   const auto [wL, wR] = window_of(breaks, v);
   const auto pieces = profile.pieces();
   auto p = std::upper_bound(pieces.begin(), pieces.end(), wL,
-                            [](double v, const ProfilePiece& q) { return v < q.v1; });
+                            [](double y, const ProfilePiece& q) { return y < q.v1; });
   for (; p != pieces.end() && p->v0 < wR; ++p) plan_table_piece(*p, lens, window_piece);
   if (wL > 0) {
     const double d0 = v - wL;
@@ -360,21 +408,21 @@ TableBreaks::TableBreaks(const RadialProfile& profile) {
   };
   for (std::size_t k = 0; k < pieces.size(); ++k) {
     const ProfilePiece& p = pieces[k];
-    const double slope = slope_of(p);
+    const double piece_slope = slope_of(p);
     const double by_parts = narrow[k] ? 0.0 : 1.0;
     if (0 < p.v0) {
       const std::size_t j = point(p.v0);
       right[j] = line_at(p, p.v0);
-      right_slope[j] = slope;
+      right_slope[j] = piece_slope;
       disk_right[j] = by_parts * right[j];
-      disk_right_slope[j] = by_parts * slope;
+      disk_right_slope[j] = by_parts * piece_slope;
     }
     if (p.v1 < 1) {
       const std::size_t j = point(p.v1);
       left[j] = line_at(p, p.v1);
-      left_slope[j] = slope;
+      left_slope[j] = piece_slope;
       disk_left[j] = by_parts * left[j];
-      disk_left_slope[j] = by_parts * slope;
+      disk_left_slope[j] = by_parts * piece_slope;
     } else if (!narrow[k]) {
       disk_limb = line_at(p, 1.0);
     }
@@ -397,26 +445,11 @@ double table_ring_form(const RadialProfile& profile, const TableBreaks& breaks, 
     if (q.v1 < NO_FLUX) return;
     sum = sum + ring_on_table(profile, lens, l, s, q);
   };
-  const auto outer_piece = [&](const QuadraturePiece& q) {
-    if (q.v1 < NO_FLUX) return;
-    const Inside in = inside(profile, breaks, q.v0, q.v1);
-    if (in.j0 == in.j1) {
-      if (in.line == nullptr) return;
-      QuadraturePiece on_line = q;
-      on_line.profile = in.line;
-      sum = sum + ring_on_table(profile, lens, l, s, on_line);
-      return;
-    }
+  // A plan piece by its interpolant and the hinges of its breakpoints.
+  const auto ring_dense = [&](const QuadraturePiece& q, const Inside& in, const DenseRule& rule) {
     const double I0 = in.line == nullptr ? 0.0 : line_at(*in.line, q.v0);
     const double b0 = in.line == nullptr ? 0.0 : slope_of(*in.line);
-    if (!well_conditioned(breaks, in, q, I0, b0, breaks.dslope)) {
-      split_at_breaks(profile, breaks, in, q, [&](const QuadraturePiece& sub) {
-        sum = sum + ring_on_table(profile, lens, l, s, sub);
-      });
-      return;
-    }
     const PieceMap map(q);
-    const DenseRule& rule = dense_rule(q.n);
     const std::size_t n = rule.nodes.size();
     Nodes x, J, g, psi, psi_x;
     place(map, rule, x, J);
@@ -441,7 +474,31 @@ double table_ring_form(const RadialProfile& profile, const TableBreaks& breaks, 
         hinges = hinges + (breaks.dslope[j + i] * (P1[i] - (y - q.v0) * P0[i]) + breaks.step[j + i] * P0[i]);
       }
     }
-    sum = sum + ((I0 * S0 + b0 * S1) + hinges);
+    return (I0 * S0 + b0 * S1) + hinges;
+  };
+  const auto outer_piece = [&](const QuadraturePiece& q) {
+    if (q.v1 < NO_FLUX) return;
+    const Inside in = inside(profile, breaks, q.v0, q.v1);
+    if (in.j0 == in.j1) {
+      if (in.line == nullptr) return;
+      QuadraturePiece on_line = q;
+      on_line.profile = in.line;
+      sum = sum + ring_on_table(profile, lens, l, s, on_line);
+      return;
+    }
+    const double I0 = in.line == nullptr ? 0.0 : line_at(*in.line, q.v0);
+    const double b0 = in.line == nullptr ? 0.0 : slope_of(*in.line);
+    if (!well_conditioned(breaks, in, q, I0, b0, breaks.dslope)) {
+      split_at_breaks(profile, breaks, in, q, [&](const QuadraturePiece& sub) {
+        sum = sum + ring_on_table(profile, lens, l, s, sub);
+      });
+      return;
+    }
+    for_each_part(q, in.j1 - in.j0, [&](const QuadraturePiece& part, const DenseRule& rule) {
+      const bool whole = part.v0 == q.v0 && part.v1 == q.v1;
+      const Inside in_part = whole ? in : inside(profile, breaks, part.v0, part.v1);
+      sum = sum + ring_dense(part, in_part, rule);
+    });
   };
   for_each_table_piece(profile, breaks, lens, window_piece, outer_piece);
   return sum;
@@ -464,25 +521,10 @@ double table_disk_form(const RadialProfile& profile, const TableBreaks& breaks, 
     }
     sum = sum + disk_piece(profile, l, rho, q);
   };
-  const auto outer_piece = [&](const QuadraturePiece& q) {
-    const Inside in = inside(profile, breaks, q.v0, q.v1);
-    if (in.j0 == in.j1) {
-      if (in.line == nullptr || narrow(in.line)) return;
-      QuadraturePiece on_line = q;
-      on_line.profile = in.line;
-      sum = sum + disk_piece(profile, l, rho, on_line);
-      return;
-    }
+  // A plan piece by its interpolant and the hinges of its breakpoints.
+  const auto disk_dense = [&](const QuadraturePiece& q, const Inside& in, const DenseRule& rule) {
     const double b0 = in.line == nullptr || narrow(in.line) ? 0.0 : slope_of(*in.line);
-    const double I0 = in.line == nullptr ? 0.0 : line_at(*in.line, q.v0);
-    if (!well_conditioned(breaks, in, q, I0, b0, breaks.disk_dslope)) {
-      split_at_breaks(profile, breaks, in, q, [&](const QuadraturePiece& sub) {
-        if (!narrow(sub.profile)) sum = sum + disk_piece(profile, l, rho, sub);
-      });
-      return;
-    }
     const PieceMap map(q);
-    const DenseRule& rule = dense_rule(q.n);
     const std::size_t n = rule.nodes.size();
     Nodes x, J, Q, psi;
     place(map, rule, x, J);
@@ -501,7 +543,30 @@ double table_disk_form(const RadialProfile& profile, const TableBreaks& breaks, 
       tails_at(T0, T0, tau, P0, unused);
       for (std::size_t i = 0; i < m; ++i) hinges = hinges + breaks.disk_dslope[j + i] * P0[i];
     }
-    sum = sum - (b0 * S0 + hinges);
+    return b0 * S0 + hinges;
+  };
+  const auto outer_piece = [&](const QuadraturePiece& q) {
+    const Inside in = inside(profile, breaks, q.v0, q.v1);
+    if (in.j0 == in.j1) {
+      if (in.line == nullptr || narrow(in.line)) return;
+      QuadraturePiece on_line = q;
+      on_line.profile = in.line;
+      sum = sum + disk_piece(profile, l, rho, on_line);
+      return;
+    }
+    const double b0 = in.line == nullptr || narrow(in.line) ? 0.0 : slope_of(*in.line);
+    const double I0 = in.line == nullptr ? 0.0 : line_at(*in.line, q.v0);
+    if (!well_conditioned(breaks, in, q, I0, b0, breaks.disk_dslope)) {
+      split_at_breaks(profile, breaks, in, q, [&](const QuadraturePiece& sub) {
+        if (!narrow(sub.profile)) sum = sum + disk_piece(profile, l, rho, sub);
+      });
+      return;
+    }
+    for_each_part(q, in.j1 - in.j0, [&](const QuadraturePiece& part, const DenseRule& rule) {
+      const bool whole = part.v0 == q.v0 && part.v1 == q.v1;
+      const Inside in_part = whole ? in : inside(profile, breaks, part.v0, part.v1);
+      sum = sum - disk_dense(part, in_part, rule);
+    });
   };
   for_each_table_piece(profile, breaks, lens, window_piece, outer_piece);
   // Narrow runs beyond the window, which the disk form's slopes above left out.
