@@ -2,6 +2,7 @@
 #include "magnification/flux_map.hpp"
 
 #include <algorithm>
+#include <cfloat>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -70,16 +71,32 @@ std::optional<TableError> check_radii(const std::vector<double>& bl) {
   return std::nullopt;
 }
 
+// The brightness divided by its largest value's power of two, exactly: the magnification does
+// not depend on the scale, and neither a flux near overflow nor a table of subnormal values
+// loses it.
+std::vector<double> scaled_by_largest(const std::vector<double>& bf) {
+  const double largest = bf.empty() ? 0.0 : *std::max_element(bf.begin(), bf.end());
+  if (!(largest > 0)) return bf;
+  const int e = std::ilogb(largest);
+  std::vector<double> scaled(bf.size());
+  for (std::size_t j = 0; j < bf.size(); ++j) scaled[j] = std::ldexp(bf[j], -e);
+  return scaled;
+}
+
 using Driver = BatchResult (*)(std::vector<double>, const RadialProfile&, double, double, double);
 
 TableResult integrated(std::vector<double> l, const std::vector<double>& bl,
                        const std::vector<double>& bf, double re, double rstar, Driver driver) {
   check_table(bl, bf);
   if (std::optional<TableError> error = check_radii(bl)) return std::move(*error);
-  // A value that is not finite leaves no profile to speak of.
-  const bool finite = std::all_of(bf.begin(), bf.end(), [](double f) { return std::isfinite(f); });
-  if (!finite) return Magnifications(l.size(), NaN);
-  const RadialProfile profile = RadialProfile::table(bl, bf);
+  // A value that is not finite leaves no profile to speak of, and a negative brightness no
+  // physical source (a sampler's quadratic law with I(1) < 0 would otherwise get plausible
+  // numbers).
+  const bool physical = std::all_of(bf.begin(), bf.end(), [](double f) { return f >= 0 && f <= DBL_MAX; });
+  if (!physical) return Magnifications(l.size(), NaN);
+  const std::vector<double> scaled = scaled_by_largest(bf);
+  const RadialProfile profile = RadialProfile::table(bl, scaled);
+  if (!(profile.flux() > 0)) return Magnifications(l.size(), NaN);
   return std::move(driver(std::move(l), profile, re, rstar, profile.flux())).value();
 }
 
@@ -113,7 +130,9 @@ BatchResult discrete_flux_map_heyrovsky_magnification(std::vector<double> l,
                                                       std::vector<double> bf, double re,
                                                       double rstar) {
   check_table(bl, bf);
-  const bool valid_rho = is_valid_rho(rstar / re);
+  // A negative weight is no physical source: no plausible number for it.
+  const bool negative = std::any_of(bf.begin(), bf.end(), [](double f) { return f < 0; });
+  const bool valid_rho = !negative && is_valid_rho(rstar / re);
   const double s = re / rstar;
   std::vector<EllipticResult> sums;
   parallel::parallel_map(

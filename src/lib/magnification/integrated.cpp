@@ -14,10 +14,12 @@
 
 #include "magnification/heyrovsky.hpp"
 #include "magnification/kernel_batch.hpp"
+#include "magnification/piece_forms.hpp"
 #include "magnification/piece_rules.hpp"
 #include "magnification/profile_far_field.hpp"
 #include "magnification/quadrature_plan.hpp"
 #include "magnification/source_radius.hpp"
+#include "magnification/table_form.hpp"
 #include "magnification/witt_mao.hpp"
 #include "parallel/parallel_map.hpp"
 
@@ -29,6 +31,9 @@ using piece_rules::Nodes;
 
 constexpr double PI = 3.141592653589793;
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+// A disk this small (a table may start there) holds no flux to speak of, Q < 2x / rho, beside
+// Q(1) > 2 / rho; its rho_x^2 may underflow.
+constexpr double NO_FLUX = 1e-140;
 
 // A NaN, infinite or negative separation has no magnification.
 bool is_valid_separation(double l) { return std::isfinite(l) && l >= 0; }
@@ -54,138 +59,152 @@ double off_lens(double x, double l, double dir) {
   return std::nextafter(x, dir > 0 ? HUGE_VAL : -HUGE_VAL);
 }
 
-// The ring form at one separation.
-double ring_form(const RadialProfile& profile, double l, double re, double rstar, double rho) {
-  const double s = re / rstar;
+}  // namespace
+
+double ring_log_coefficient(double x, double l, double s) {
   // The coefficient of ln|x - l| in g: -4 s^2 / (2 pi p sqrt(h^2 + 4 s^2)) from K(m) ~ -ln k'
   // as the ring nears the lens; what is left is of order h^2 ln|h|.
-  const auto log_coefficient = [l, s](double x) {
-    const double h = x - l;
-    const double p = l + x;
-    const double z = h / (s + s);
-    return -(s + s) / ((PI * p) * std::sqrt(1 + z * z));
+  const double h = x - l;
+  const double p = l + x;
+  const double z = h / (s + s);
+  return -(s + s) / ((PI * p) * std::sqrt(1 + z * z));
+}
+
+double ring_piece(const RadialProfile& profile, const LensPoint& lens, double l, double s,
+                  const QuadraturePiece& piece) {
+  const ProfilePiece& p = *piece.profile;
+  // Radii here are never negative, so the kernel never meets its error.
+  if (piece.grading == Grading::None || piece.grading == Grading::Logarithmic) {
+    return piece_rules::ungraded(piece, [&](std::span<const double> v, std::span<double> out) {
+      Nodes x, weight, g;
+      const std::size_t n = v.size();
+      for (std::size_t i = 0; i < n; ++i) {
+        const RadialProfile::Point point = profile.ring_point(p, v[i]);
+        x[i] = point.x;
+        weight[i] = point.weight;
+      }
+      heyrovsky_kernels(l, std::span<const double>(x.data(), n), s, std::span<double>(g.data(), n));
+      for (std::size_t i = 0; i < n; ++i) out[i] = weight[i] * g[i];
+    });
+  }
+  // Plain names, not a structured binding: the lambdas below capture them.
+  const GradedEnd graded_at = graded_end(piece);
+  const double end = graded_at.end, dir = graded_at.dir;
+  if (lens_at_end(piece)) {
+    // The rule itself carries the logarithm at the lens.
+    const auto rule = piece_rules::lens_rule(Route::Rings, piece.n);
+    return piece_rules::lens_end(rule, end, dir, piece.v1 - piece.v0,
+                                 [&](std::span<const double> v, std::span<double> out) {
+      Nodes weight, ring, g;
+      const std::size_t n = v.size();
+      for (std::size_t i = 0; i < n; ++i) {
+        const RadialProfile::Point point = profile.ring_point(p, v[i]);
+        weight[i] = point.weight;
+        ring[i] = off_lens(point.x, l, dir);
+      }
+      heyrovsky_kernels(l, std::span<const double>(ring.data(), n), s, std::span<double>(g.data(), n));
+      for (std::size_t i = 0; i < n; ++i) out[i] = weight[i] * g[i];
+    });
+  }
+  const double L = piece.v1 - piece.v0;
+  const double m = lens.multiplicity;
+  // The weighted logarithm's coefficient, in the source variable.
+  const auto C = [&](std::span<const double> v, std::span<double> out) {
+    for (std::size_t i = 0; i < v.size(); ++i) {
+      const auto [x, weight] = profile.ring_point(p, v[i]);
+      out[i] = (m * weight) * ring_log_coefficient(x, l, s);
+    }
   };
-  const LensPoint lens = lens_point(profile, l, rho);
-  double sum = 0;
-  for_each_piece(profile, lens, [&](const QuadraturePiece& piece) {
-    const ProfilePiece& p = *piece.profile;
-    // Radii here are never negative, so the kernel never meets its error.
-    if (piece.grading == Grading::None || piece.grading == Grading::Logarithmic) {
-      sum = sum + piece_rules::ungraded(piece, [&](std::span<const double> v, std::span<double> out) {
-        Nodes x, weight, g;
+  const double regular = piece_rules::graded(
+      end, dir, L, [&](std::span<const double> v, std::span<const double> t, std::span<double> out) {
+        Nodes x, ring, weight, g;
         const std::size_t n = v.size();
         for (std::size_t i = 0; i < n; ++i) {
           const RadialProfile::Point point = profile.ring_point(p, v[i]);
           x[i] = point.x;
           weight[i] = point.weight;
-        }
-        heyrovsky_kernels(l, std::span<const double>(x.data(), n), s, std::span<double>(g.data(), n));
-        for (std::size_t i = 0; i < n; ++i) out[i] = weight[i] * g[i];
-      });
-      return;
-    }
-    // Plain names, not a structured binding: the lambdas below capture them.
-    const GradedEnd graded_at = graded_end(piece);
-    const double end = graded_at.end, dir = graded_at.dir;
-    if (lens_at_end(piece)) {
-      // The rule itself carries the logarithm at the lens.
-      const auto rule = piece_rules::lens_rule(Route::Rings, piece.n);
-      sum = sum + piece_rules::lens_end(rule, end, dir, piece.v1 - piece.v0,
-                                        [&](std::span<const double> v, std::span<double> out) {
-        Nodes weight, ring, g;
-        const std::size_t n = v.size();
-        for (std::size_t i = 0; i < n; ++i) {
-          const RadialProfile::Point point = profile.ring_point(p, v[i]);
-          weight[i] = point.weight;
           ring[i] = off_lens(point.x, l, dir);
         }
-        heyrovsky_kernels(l, std::span<const double>(ring.data(), n), s, std::span<double>(g.data(), n));
-        for (std::size_t i = 0; i < n; ++i) out[i] = weight[i] * g[i];
+        heyrovsky_kernels(l, std::span<const double>(ring.data(), n), s,
+                          std::span<double>(g.data(), n));
+        // In radius the logarithm is taken at the ring's own distance from the lens, exact where
+        // the ring's radius was rounded by a good share of a narrow piece.
+        const bool radius = profile.variable() == SourceVariable::Radius;
+        for (std::size_t i = 0; i < n; ++i) {
+          const double F = weight[i] * g[i];
+          const double ln_t = std::log(radius ? std::fabs(ring[i] - l) : t[i]);
+          out[i] = m == 0 ? F : F - ((m * weight[i]) * ring_log_coefficient(x[i], l, s)) * ln_t;
+        }
       });
-      return;
+  return m == 0 ? regular : regular + piece_rules::log_moment(end, dir, L, C);
+}
+
+double disk_flux(double x, double l, double rho) {
+  const double rho_x = x * rho;
+  if (x < NO_FLUX) return 0.0;
+  return (x * x) * witt_mao_kernel(l / x, rho_x, rho_x * rho_x);
+}
+
+void disk_fluxes(double l, double rho, std::span<const double> x, std::span<double> Q) {
+  Nodes lx, rho_x, c;
+  const std::size_t n = x.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    lx[i] = l / x[i];
+    rho_x[i] = x[i] * rho;
+    c[i] = rho_x[i] * rho_x[i];
+  }
+  witt_mao_kernels(std::span<const double>(lx.data(), n), std::span<const double>(rho_x.data(), n),
+                   std::span<const double>(c.data(), n), Q);
+  for (std::size_t i = 0; i < n; ++i) Q[i] = x[i] < NO_FLUX ? 0.0 : (x[i] * x[i]) * Q[i];
+}
+
+double disk_piece(const RadialProfile& profile, double l, double rho, const QuadraturePiece& piece) {
+  const ProfilePiece& p = *piece.profile;
+  // Q over a piece's nodes, weighted.
+  const auto weighted_Q = [&](std::span<const double> v, std::span<double> out) {
+    Nodes x, weight;
+    const std::size_t n = v.size();
+    for (std::size_t i = 0; i < n; ++i) {
+      const RadialProfile::Point point = profile.disk_point(p, v[i]);
+      x[i] = point.x;
+      weight[i] = point.weight;
     }
-    const double L = piece.v1 - piece.v0;
-    const double m = lens.multiplicity;
-    // The weighted logarithm's coefficient, in the source variable.
-    const auto C = [&](std::span<const double> v, std::span<double> out) {
-      for (std::size_t i = 0; i < v.size(); ++i) {
-        const auto [x, weight] = profile.ring_point(p, v[i]);
-        out[i] = (m * weight) * log_coefficient(x);
-      }
-    };
-    const double regular = piece_rules::graded(
-        end, dir, L, [&](std::span<const double> v, std::span<const double> t, std::span<double> out) {
-          Nodes x, ring, weight, g;
-          const std::size_t n = v.size();
-          for (std::size_t i = 0; i < n; ++i) {
-            const RadialProfile::Point point = profile.ring_point(p, v[i]);
-            x[i] = point.x;
-            weight[i] = point.weight;
-            ring[i] = off_lens(point.x, l, dir);
-          }
-          heyrovsky_kernels(l, std::span<const double>(ring.data(), n), s,
-                            std::span<double>(g.data(), n));
-          for (std::size_t i = 0; i < n; ++i) {
-            const double F = weight[i] * g[i];
-            out[i] = m == 0 ? F : F - ((m * weight[i]) * log_coefficient(x[i])) * std::log(t[i]);
-          }
-        });
-    sum = sum + (m == 0 ? regular : regular + piece_rules::log_moment(end, dir, L, C));
+    disk_fluxes(l, rho, std::span<const double>(x.data(), n), out);
+    for (std::size_t i = 0; i < n; ++i) out[i] = weight[i] * out[i];
+  };
+  if (piece.grading == Grading::None || piece.grading == Grading::Logarithmic) {
+    return piece_rules::ungraded(piece, weighted_Q);
+  }
+  const auto [end, dir] = graded_end(piece);
+  if (lens_at_end(piece)) {
+    return piece_rules::lens_end(piece_rules::lens_rule(Route::Disks, piece.n), end, dir,
+                                 piece.v1 - piece.v0, weighted_Q);
+  }
+  return piece_rules::graded(end, dir, piece.v1 - piece.v0,
+                             [&](std::span<const double> v, std::span<const double> /*t*/,
+                                 std::span<double> out) { weighted_Q(v, out); });
+}
+
+namespace {
+
+// The ring form at one separation.
+double ring_form(const RadialProfile& profile, double l, double re, double rstar, double rho) {
+  const double s = re / rstar;
+  const LensPoint lens = lens_point(profile, l, rho);
+  double sum = 0;
+  for_each_piece(profile, lens, [&](const QuadraturePiece& piece) {
+    sum = sum + ring_piece(profile, lens, l, s, piece);
   });
   return sum;
 }
 
 // The disk form at one separation, without the factor pi.
 double disk_form(const RadialProfile& profile, double l, double rho) {
-  // A disk this small (a table may start there) holds no flux to speak of, Q < 2x / rho,
-  // beside Q(1) > 2 / rho; its rho_x^2 may underflow.
-  constexpr double NO_FLUX = 1e-140;
-  const auto Q = [l, rho](double x) {
-    const double rho_x = x * rho;
-    if (x < NO_FLUX) return 0.0;
-    return (x * x) * witt_mao_kernel(l / x, rho_x, rho_x * rho_x);
-  };
-  // Q over a piece's nodes, weighted.
-  const auto weighted_Q = [&](const ProfilePiece& p, std::span<const double> v, std::span<double> out) {
-    Nodes x, weight, lx, rho_x, c, A;
-    const std::size_t n = v.size();
-    for (std::size_t i = 0; i < n; ++i) {
-      const RadialProfile::Point point = profile.disk_point(p, v[i]);
-      x[i] = point.x;
-      weight[i] = point.weight;
-      lx[i] = l / point.x;
-      rho_x[i] = point.x * rho;
-      c[i] = rho_x[i] * rho_x[i];
-    }
-    witt_mao_kernels(std::span<const double>(lx.data(), n), std::span<const double>(rho_x.data(), n),
-                     std::span<const double>(c.data(), n), std::span<double>(A.data(), n));
-    for (std::size_t i = 0; i < n; ++i) {
-      out[i] = weight[i] * (x[i] < NO_FLUX ? 0.0 : (x[i] * x[i]) * A[i]);
-    }
-  };
-  double sum = profile.limb_value() * Q(1.0);
-  for (const ProfileStep& step : profile.steps()) sum = sum - step.dI * Q(step.x);
+  double sum = profile.limb_value() * disk_flux(1.0, l, rho);
+  for (const ProfileStep& step : profile.steps()) sum = sum - step.dI * disk_flux(step.x, l, rho);
   const LensPoint lens = lens_point(profile, l, rho);
   for_each_piece(profile, lens, [&](const QuadraturePiece& piece) {
-    const ProfilePiece& p = *piece.profile;
-    if (piece.grading == Grading::None || piece.grading == Grading::Logarithmic) {
-      sum = sum + piece_rules::ungraded(piece, [&](std::span<const double> v, std::span<double> out) {
-        weighted_Q(p, v, out);
-      });
-      return;
-    }
-    const auto [end, dir] = graded_end(piece);
-    if (lens_at_end(piece)) {
-      sum = sum + piece_rules::lens_end(piece_rules::lens_rule(Route::Disks, piece.n), end, dir,
-                                        piece.v1 - piece.v0,
-                                        [&](std::span<const double> v, std::span<double> out) {
-                                          weighted_Q(p, v, out);
-                                        });
-      return;
-    }
-    sum = sum + piece_rules::graded(end, dir, piece.v1 - piece.v0,
-                                    [&](std::span<const double> v, std::span<const double> /*t*/,
-                                        std::span<double> out) { weighted_Q(p, v, out); });
+    sum = sum + disk_piece(profile, l, rho, piece);
   });
   return sum;
 }
@@ -225,6 +244,13 @@ BatchResult _integrated_heyrovsky_magnification(std::vector<double> l,
                                                 const RadialProfile& profile, double re,
                                                 double rstar, double norm) {
   const double rho = rstar / re;
+  if (profile.variable() == SourceVariable::Radius) {
+    const TableBreaks breaks(profile);
+    const double s = re / rstar;
+    return over_separations(l, profile, rho, norm, [&](double l_i) {
+      return table_ring_form(profile, breaks, l_i, s, rho);
+    });
+  }
   return over_separations(l, profile, rho, norm, [&](double l_i) {
     return ring_form(profile, l_i, re, rstar, rho);
   });
@@ -234,6 +260,12 @@ BatchResult _integrated_witt_mao_magnification(std::vector<double> l,
                                                const RadialProfile& profile, double re,
                                                double rstar, double norm) {
   const double rho = rstar / re;
+  if (profile.variable() == SourceVariable::Radius) {
+    const TableBreaks breaks(profile);
+    return over_separations(l, profile, rho, norm, [&](double l_i) {
+      return PI * table_disk_form(profile, breaks, l_i, rho);
+    });
+  }
   return over_separations(l, profile, rho, norm, [&](double l_i) {
     return PI * disk_form(profile, l_i, rho);
   });

@@ -32,6 +32,14 @@ double reach_of(const std::array<double, profile_far_field::TERMS>& factors) {
 
 }  // namespace
 
+double line_at(const ProfilePiece& p, double x) {
+  if (x == p.a) return p.fa;
+  if (x == p.b) return p.fb;
+  return line(p, x);
+}
+
+double slope_of(const ProfilePiece& p) { return (p.fb - p.fa) / (p.b - p.a); }
+
 RadialProfile RadialProfile::linear_limb_darkening() {
   RadialProfile p;
   p.variable_ = SourceVariable::Angle;

@@ -22,6 +22,10 @@ struct ProfilePiece {
   double a, fa, b, fb;
 };
 
+// A table piece's line at x, exactly fa and fb at its radii, and its slope.
+double line_at(const ProfilePiece& p, double x);
+double slope_of(const ProfilePiece& p);
+
 // A step of the profile at radius x, by dI.
 struct ProfileStep {
   double x, dI;

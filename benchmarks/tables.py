@@ -1,0 +1,79 @@
+#!/usr/bin/env python3
+"""Any limb-darkening law as a table: its cost per separation over the built-in law's.
+
+    python3 benchmarks/tables.py            # about a minute on two shared cores
+    python3 benchmarks/tables.py --quick    # a smoke test: fewer runs
+
+One pool thread (RAYON_NUM_THREADS=1, set here before caustica is imported). A quadratic law
+(a, b) = (0.4, 0.3) tabulated at N = 100, 1000 and 10000 radii x = sin(theta), theta evenly spaced
+(examples/limb_darkening_laws.py), against the built-in linear law, on one call of 241 separations
+in l in [0, 3], for rho = 0.01 and 1 and both integrated functions. The cost of a separation is the
+median over the runs of the call's CPU time divided by 241 (the table's conversion and per-call
+work included). The error column is the table's largest relative error against the smooth law
+itself, over the 30-digit reference of tests/data/limb_laws_reference.txt at that rho.
+"""
+import argparse
+import os
+import statistics
+import sys
+import time
+from pathlib import Path
+
+os.environ["RAYON_NUM_THREADS"] = "1"
+
+import caustica  # noqa: E402
+
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "examples"))
+from limb_darkening_laws import law_table, reference  # noqa: E402
+
+SEPARATIONS = [3.0 * k / 240 for k in range(241)]
+LAW = ("quadratic", (0.4, 0.3))
+POINTS = (100, 1000, 10000)
+RHOS = (0.01, 1.0)
+ROUTES = {
+    "rings": (caustica.integrated_heyrovsky_magnification,
+              caustica.integrated_flux_map_heyrovsky_magnification),
+    "disks": (caustica.integrated_witt_mao_magnification,
+              caustica.integrated_flux_map_witt_mao_magnification),
+}
+
+
+def cost(function, rho, table, runs):
+    function(SEPARATIONS, 1.0, rho, *table)
+    times = []
+    for _ in range(runs):
+        start = time.process_time()
+        function(SEPARATIONS, 1.0, rho, *table)
+        times.append((time.process_time() - start) / len(SEPARATIONS))
+    return statistics.median(times)
+
+
+def error(function, rho, table):
+    worst = 0.0
+    for law, coefficients, ref_rho, l, value in reference():
+        if (law, coefficients) == LAW and ref_rho == rho:
+            worst = max(worst, abs(function([l], 1.0, rho, *table)[0] / value - 1))
+    return worst
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--quick", action="store_true", help="fewer runs")
+    runs = 3 if parser.parse_args().quick else 9
+    tables = {n: law_table(*LAW, n) for n in POINTS}
+    print("| rho | route | built-in law | " + " | ".join(f"N = {n}: time (ratio), error" for n in POINTS) + " |")
+    print("|---|---|---|" + "---|" * len(POINTS))
+    for rho in RHOS:
+        for route, (built_in, flux_map) in ROUTES.items():
+            base = cost(built_in, rho, (), runs)
+            cells = []
+            for n in POINTS:
+                t = cost(flux_map, rho, tables[n], runs)
+                cells.append(f"{t * 1e6:.3g} µs ({t / base:.3g}×), {error(flux_map, rho, tables[n]):.1e}")
+            print(f"| {rho:g} | {route} | {base * 1e6:.3g} µs | " + " | ".join(cells) + " |")
+    print(f"\nload average after the run: {', '.join(f'{x:.2f}' for x in os.getloadavg())}")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,119 @@
+// Cumulative integrals of a Legendre interpolant on [0, 1]: a Gauss rule's node values give the
+// interpolant's coefficients, and its tail, the integral from tau to 1, is a Legendre series one
+// degree higher, evaluated at many points at once.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <span>
+
+#include "magnification/piece_rules.hpp"
+#include "numeric/gauss_rules.hpp"
+
+namespace caustica::legendre_tails {
+
+namespace gauss = numeric::gauss;
+using piece_rules::MAX_NODES;
+using piece_rules::Nodes;
+
+// The Legendre recurrence (k + 1) P_{k+1} = (2k + 1) t P_k - k P_{k-1}, as stored factors.
+struct Recurrence {
+  std::array<double, MAX_NODES + 1> A{}, B{};
+  constexpr Recurrence() {
+    for (std::size_t k = 0; k <= MAX_NODES; ++k) {
+      A[k] = static_cast<double>(2 * k + 1) / static_cast<double>(k + 1);
+      B[k] = static_cast<double>(k) / static_cast<double>(k + 1);
+    }
+  }
+};
+inline constexpr Recurrence RECURRENCE;
+
+// A Gauss rule on [0, 1] with D[k][i] = w_i P_k(2 t_i - 1): the Legendre coefficients of the
+// interpolant through its nodes, times 2 / (2k + 1).
+struct DenseRule {
+  std::span<const gauss::Node> nodes;
+  std::array<Nodes, MAX_NODES> D{};
+  explicit DenseRule(std::span<const gauss::Node> rule) : nodes(rule) {
+    for (std::size_t i = 0; i < rule.size(); ++i) {
+      const double t = 2 * rule[i].t - 1;
+      double P_prev = 1, P = t;
+      D[0][i] = rule[i].w;
+      for (std::size_t k = 1; k < rule.size(); ++k) {
+        D[k][i] = rule[i].w * P;
+        const double P_next = (RECURRENCE.A[k] * t) * P - RECURRENCE.B[k] * P_prev;
+        P_prev = P;
+        P = P_next;
+      }
+    }
+  }
+};
+
+// The interpolant must hold to what a piece's own rule integrates to: about twice its nodes.
+inline const DenseRule& dense_rule(int n) {
+  static const std::array<DenseRule, 5> rules = {
+      DenseRule(gauss::LEGENDRE_8), DenseRule(gauss::LEGENDRE_12), DenseRule(gauss::LEGENDRE_16),
+      DenseRule(gauss::LEGENDRE_24), DenseRule(gauss::LEGENDRE_32)};
+  if (n <= 4) return rules[0];
+  if (n <= 6) return rules[1];
+  if (n <= 8) return rules[2];
+  if (n <= 12) return rules[3];
+  return rules[4];
+}
+
+// The smallest rule with at least `nodes` nodes, and no fewer than 8.
+inline const DenseRule& rule_with(double nodes) {
+  if (nodes <= 8) return dense_rule(4);
+  if (nodes <= 12) return dense_rule(6);
+  if (nodes <= 16) return dense_rule(8);
+  if (nodes <= 24) return dense_rule(12);
+  return dense_rule(16);
+}
+
+// The cumulative integral from tau to 1 of a Legendre interpolant, as its coefficients e_j of
+// P_j(2 tau - 1), halved: integral_t^1 P_k = (P_{k-1} - P_{k+1}) / (2k + 1), with P_{-1} = P_0.
+struct Tail {
+  std::array<double, MAX_NODES + 2> e{};
+  std::size_t n = 0;
+};
+inline Tail tail_of(const DenseRule& rule, std::span<const double> f) {
+  const std::size_t n = rule.nodes.size();
+  std::array<double, MAX_NODES + 2> d{};
+  for (std::size_t k = 0; k < n; ++k) {
+    double sum = 0;
+    for (std::size_t i = 0; i < n; ++i) sum = sum + rule.D[k][i] * f[i];
+    d[k] = sum;
+  }
+  Tail tail;
+  tail.n = n + 1;
+  tail.e[0] = 0.5 * (d[0] + d[1]);
+  for (std::size_t j = 1; j <= n; ++j) tail.e[j] = 0.5 * (d[j + 1] - d[j - 1]);
+  return tail;
+}
+
+// Two tails at BLOCK points at once, each point taking the operations of the one-point loop; the
+// points are independent, so the compiler may run them in lanes.
+inline constexpr std::size_t BLOCK = 8;
+using Block = std::array<double, BLOCK>;
+inline void tails_at(const Tail& a, const Tail& b, const Block& tau, Block& value_a,
+                     Block& value_b) {
+  Block t, P_prev, P;
+  for (std::size_t i = 0; i < BLOCK; ++i) {
+    t[i] = 2 * tau[i] - 1;
+    P_prev[i] = 1;
+    P[i] = t[i];
+    value_a[i] = a.e[0] + a.e[1] * t[i];
+    value_b[i] = b.e[0] + b.e[1] * t[i];
+  }
+  for (std::size_t k = 1; k + 1 < a.n; ++k) {
+    const double A = RECURRENCE.A[k], B = RECURRENCE.B[k], ea = a.e[k + 1], eb = b.e[k + 1];
+    for (std::size_t i = 0; i < BLOCK; ++i) {
+      const double P_next = (A * t[i]) * P[i] - B * P_prev[i];
+      value_a[i] = value_a[i] + ea * P_next;
+      value_b[i] = value_b[i] + eb * P_next;
+      P_prev[i] = P[i];
+      P[i] = P_next;
+    }
+  }
+}
+
+}  // namespace caustica::legendre_tails

@@ -1,0 +1,486 @@
+#include "magnification/table_form.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <span>
+
+#include "magnification/heyrovsky.hpp"
+#include "magnification/kernel_batch.hpp"
+#include "magnification/legendre_tails.hpp"
+#include "magnification/piece_forms.hpp"
+#include "magnification/piece_rules.hpp"
+#include "magnification/quadrature_plan.hpp"
+#include "numeric/gauss_rules.hpp"
+
+namespace caustica {
+
+namespace {
+
+namespace gauss = numeric::gauss;
+using piece_rules::Nodes;
+using namespace legendre_tails;
+
+constexpr double TWO_PI = 6.283185307179586;
+// Table pieces on each side of the lens integrated piece by piece: beyond them the lens is at
+// least a table spacing away from every breakpoint.
+constexpr std::size_t WINDOW = 2;
+// Rings this small (a table may have a radius there) carry no flux to speak of, at most about
+// their radius of the whole, and next to a central lens their magnification overflows.
+constexpr double NO_FLUX = 1e-140;
+// A run of pieces between steps narrower than this share of its outer radius.
+constexpr double NARROW_RUN = 0.01;
+constexpr double PI = 3.141592653589793;
+
+// A plan piece as a map of tau in [0, 1] onto the radius: x = a + (b - a) tau, or on a piece in
+// ln t, x = origin + dir exp(a + (b - a) tau); x rises with tau.
+struct PieceMap {
+  bool logarithmic;
+  double a, b, origin, dir;
+  explicit PieceMap(const QuadraturePiece& q) : logarithmic(q.grading == Grading::Logarithmic) {
+    dir = q.v0 > q.origin ? 1.0 : -1.0;
+    origin = q.origin;
+    a = logarithmic ? std::log(std::fabs(q.v0 - origin)) : q.v0;
+    b = logarithmic ? std::log(std::fabs(q.v1 - origin)) : q.v1;
+  }
+  double x(double tau) const {
+    const double u = a + (b - a) * tau;
+    return logarithmic ? origin + dir * std::exp(u) : u;
+  }
+  double tau(double y) const {
+    return logarithmic ? (std::log(std::fabs(y - origin)) - a) / (b - a) : (y - a) / (b - a);
+  }
+};
+
+// A plan piece holding many breakpoints is cut into equal parts of its own variable, each
+// interpolated with fewer nodes: a breakpoint costs about its part's degree, a part's nodes
+// cost once. A part 1/k of the piece sees its singular points k times as far, in units of its
+// half-length, as the piece: with the ellipse parameter R of the piece's own rule (its error
+// R^(-2n) to 1e-15), R_k = a_k + sqrt(a_k^2 - 1) at a_k = k (R + 1 / R) / 2, and R_k^(-n) to
+// 1e-16 takes n = 36.8 / ln R_k.
+template <class Visit>
+void for_each_part(const QuadraturePiece& q, std::size_t breakpoints, Visit visit) {
+  constexpr std::size_t PER_PART = 128;
+  constexpr std::size_t MOST_PARTS = 64;
+  std::size_t k = 1;
+  while (breakpoints / k > PER_PART && k < MOST_PARTS) k = k + k;
+  if (k == 1) {
+    visit(q, dense_rule(q.n));
+    return;
+  }
+  const double R = std::pow(10.0, 7.5 / q.n);
+  const double a = (0.5 * (R + 1 / R)) * static_cast<double>(k);
+  const double nodes = 36.8 / std::log(a + std::sqrt(a * a - 1));
+  const DenseRule& rule = rule_with(nodes);
+  const PieceMap map(q);
+  double v0 = q.v0;
+  for (std::size_t i = 1; i <= k; ++i) {
+    const double tau = static_cast<double>(i) / static_cast<double>(k);
+    const double v1 = i == k ? q.v1 : map.x(tau);
+    if (v0 < v1) {
+      QuadraturePiece part = q;
+      part.v0 = v0;
+      part.v1 = v1;
+      visit(part, rule);
+    }
+    v0 = v1;
+  }
+}
+
+// The rule's nodes on the piece, with dx/dtau.
+void place(const PieceMap& map, const DenseRule& rule, Nodes& x, Nodes& J) {
+  const double L = map.b - map.a;
+  for (std::size_t i = 0; i < rule.nodes.size(); ++i) {
+    const double u = map.a + L * rule.nodes[i].t;
+    if (!map.logarithmic) {
+      x[i] = u;
+      J[i] = L;
+    } else {
+      const double t = std::exp(u);
+      x[i] = map.origin + map.dir * t;
+      J[i] = (L * map.dir) * t;
+    }
+  }
+}
+
+// The breakpoints strictly inside (v0, v1), and the table piece under v0's right side (null in a
+// gap of the table, where the profile is 0).
+struct Inside {
+  std::size_t j0, j1;
+  const ProfilePiece* line;
+};
+Inside inside(const RadialProfile& profile, const TableBreaks& breaks, double v0, double v1) {
+  const auto& X = breaks.x;
+  const std::size_t j0 = std::upper_bound(X.begin(), X.end(), v0) - X.begin();
+  const std::size_t j1 = std::lower_bound(X.begin() + j0, X.end(), v1) - X.begin();
+  const auto pieces = profile.pieces();
+  const auto p = std::upper_bound(pieces.begin(), pieces.end(), v0,
+                                  [](double v, const ProfilePiece& q) { return v < q.v1; });
+  const bool covers = p != pieces.end() && p->v0 <= v0;
+  return {j0, std::max(j0, j1), covers ? &*p : nullptr};
+}
+
+// The ring form over a plan piece. On a piece narrow beside its radius, the nodes' radii are
+// rounded by as much as a good share of the piece, and a line there that falls to 0 at one end
+// would be read at the wrong place: the line is read at the nodes' exact offsets.
+double ring_on_table(const RadialProfile& profile, const LensPoint& lens, double l, double s,
+                     const QuadraturePiece& q) {
+  constexpr double NARROW = 1e-6;
+  const double w = q.v1 - q.v0;
+  if (q.grading != Grading::None || !(w < NARROW * q.v1)) return ring_piece(profile, lens, l, s, q);
+  const ProfilePiece& p = *q.profile;
+  const std::span<const gauss::Node> rule = piece_rules::legendre_rule(q.n);
+  const std::size_t n = rule.size();
+  const double slope = slope_of(p), start = line_at(p, q.v0);
+  Nodes x, g;
+  for (std::size_t i = 0; i < n; ++i) x[i] = q.v0 + w * rule[i].t;
+  heyrovsky_kernels(l, std::span<const double>(x.data(), n), s, std::span<double>(g.data(), n));
+  double sum = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const double I = start + slope * (w * rule[i].t);
+    sum = sum + rule[i].w * (((x[i] * TWO_PI) * I) * g[i]);
+  }
+  return sum * w;
+}
+
+// The hinges of a plan piece sum without cancelling when the size their terms reach stays
+// within a factor of the piece's own integral of the profile (never negative here): each tail
+// is had to rounding of the piece's whole integral, so a term weighs in by its slope change
+// times the piece's length squared. A steep stretch that turns back within a long piece (a tent
+// or a ramp between kinks) is split at its breakpoints instead.
+bool well_conditioned(const TableBreaks& breaks, const Inside& in, const QuadraturePiece& q,
+                      double I0, double b0, const std::vector<double>& dslope) {
+  constexpr double SPREAD = 1000;
+  const double L = q.v1 - q.v0;
+  double terms = std::fabs(I0) * L + std::fabs(b0) * (L * L);
+  double mass = 0, a = q.v0, I_a = I0, slope = b0;
+  for (std::size_t j = in.j0; j < in.j1; ++j) {
+    const double y = breaks.x[j];
+    terms = terms + (std::fabs(dslope[j]) * (L * L) + std::fabs(breaks.step[j]) * L);
+    mass = mass + 0.5 * (I_a + (breaks.value[j] - breaks.step[j])) * (y - a);
+    a = y;
+    I_a = breaks.value[j];
+    slope = breaks.slope[j];
+  }
+  mass = mass + 0.5 * (I_a + (I_a + slope * (q.v1 - a))) * (q.v1 - a);
+  return terms <= SPREAD * mass;
+}
+
+// The plan piece's table pieces one by one, each by the plan piece's rule.
+template <class Integral>
+void split_at_breaks(const RadialProfile& profile, const TableBreaks& breaks, const Inside& in,
+                     const QuadraturePiece& q, Integral integral) {
+  double v0 = q.v0;
+  for (std::size_t j = in.j0; j <= in.j1; ++j) {
+    const double v1 = j < in.j1 ? breaks.x[j] : q.v1;
+    const Inside at = inside(profile, breaks, v0, v1);
+    if (at.line != nullptr) {
+      QuadraturePiece sub = q;
+      sub.v0 = v0;
+      sub.v1 = v1;
+      sub.profile = at.line;
+      integral(sub);
+    }
+    v0 = v1;
+  }
+}
+
+// The plan of one table piece next to the lens, as every profile piece is cut.
+template <class Visit>
+void plan_table_piece(const ProfilePiece& p, const LensPoint& lens, Visit& visit) {
+  const double v_l = lens.v, A = p.v0, B = p.v1;
+  const double mirror = v_l + v_l;
+  if (A <= v_l && v_l <= B) {
+    if (A < v_l) {
+      detail::geometric(v_l, A, std::min(v_l - A, lens.clearance), true, 0, 0.0, 0.0, HUGE_VAL, lens,
+                        &p, visit);
+    }
+    if (v_l < B) {
+      detail::geometric(v_l, B, std::min(B - v_l, lens.clearance), true, 0, 0.0, 0.0, mirror, lens, &p,
+                        visit);
+    }
+    return;
+  }
+  const bool below = v_l < A;
+  const double end = below ? A : B, other = below ? B : A;
+  const double d0 = std::fabs(v_l - end);
+  detail::geometric(end, other, std::max(d0, detail::FLOOR), false, 0, d0, 0.0,
+                    below ? mirror : HUGE_VAL, lens, &p, visit);
+}
+
+// A table of a law steep at the limb (slope ~ 1 / mu) has its largest slope changes there, and a
+// tail integral is only as accurate as its piece's whole integral: the piece that ends at the
+// region's top next to the limb is cut towards it, each cut a hundred times nearer, down to the
+// last breakpoint below the top, so that no steep change meets a long piece.
+template <class Visit>
+void cut_towards(double top, const QuadraturePiece& q, const TableBreaks& breaks,
+                 const LensPoint& lens, Visit& visit) {
+  constexpr double CUT = 0.01;
+  const auto& X = breaks.x;
+  const std::size_t j0 = std::upper_bound(X.begin(), X.end(), q.v0) - X.begin();
+  const std::size_t j1 = std::lower_bound(X.begin(), X.end(), top) - X.begin();
+  double delta = (top - q.v0) * CUT;
+  if (q.v1 != top || j1 <= j0 || !(top - delta < X[j1 - 1])) {
+    visit(q);
+    return;
+  }
+  const double last = X[j1 - 1];
+  QuadraturePiece piece = q;
+  piece.v1 = top - delta;
+  visit(piece);
+  while (piece.v1 < top) {
+    const double v0 = piece.v1;
+    delta = delta * CUT;
+    const double v1 = top - delta < last ? top - delta : top;
+    const double d = std::fabs(v0 - lens.v);
+    piece = QuadraturePiece{v0, v1, Grading::None, detail::nodes_for(d / (0.5 * (v1 - v0))), nullptr};
+    visit(piece);
+  }
+}
+
+// The window about the lens: WINDOW breakpoints on either side, or the centre or the limb.
+struct Window {
+  double lo, hi;
+};
+Window window_of(const TableBreaks& breaks, double v) {
+  const auto& X = breaks.x;
+  const std::size_t lo = std::lower_bound(X.begin(), X.end(), v) - X.begin();
+  const std::size_t hi = std::upper_bound(X.begin(), X.end(), v) - X.begin();
+  return {lo >= WINDOW ? X[lo - WINDOW] : 0.0, hi + WINDOW <= X.size() ? X[hi + WINDOW - 1] : 1.0};
+}
+
+// Visits the window's table pieces piece by piece (window_piece) and the plan pieces of the rest
+// of the source, cut by the lens alone (outer_piece).
+template <class WindowVisit, class OuterVisit>
+void for_each_table_piece(const RadialProfile& profile, const TableBreaks& breaks,
+                          const LensPoint& lens, WindowVisit window_piece, OuterVisit outer_piece) {
+  const double v = lens.v;
+  const auto [wL, wR] = window_of(breaks, v);
+  const auto pieces = profile.pieces();
+  auto p = std::upper_bound(pieces.begin(), pieces.end(), wL,
+                            [](double y, const ProfilePiece& q) { return y < q.v1; });
+  for (; p != pieces.end() && p->v0 < wR; ++p) plan_table_piece(*p, lens, window_piece);
+  if (wL > 0) {
+    const double d0 = v - wL;
+    // With the lens off the source, the top of what is left is next to the limb.
+    const auto cut = [&](const QuadraturePiece& q) {
+      if (v < 1) return outer_piece(q);
+      cut_towards(wL, q, breaks, lens, outer_piece);
+    };
+    detail::geometric(wL, 0.0, std::max(d0, detail::FLOOR), false, 0, d0, 0.0, HUGE_VAL, lens,
+                      nullptr, cut);
+  }
+  if (wR < 1) {
+    const double d0 = wR - v;
+    const auto cut = [&](const QuadraturePiece& q) { cut_towards(1.0, q, breaks, lens, outer_piece); };
+    detail::geometric(wR, 1.0, std::max(d0, detail::FLOOR), false, 0, d0, 0.0, v + v, lens, nullptr,
+                      cut);
+  }
+}
+
+}  // namespace
+
+TableBreaks::TableBreaks(const RadialProfile& profile) {
+  const auto pieces = profile.pieces();
+  narrow.assign(pieces.size(), false);
+  for (std::size_t k0 = 0, k1; k0 < pieces.size(); k0 = k1) {
+    for (k1 = k0 + 1; k1 < pieces.size() && pieces[k1].v0 == pieces[k1 - 1].v1 &&
+                      line_at(pieces[k1], pieces[k1].v0) == line_at(pieces[k1 - 1], pieces[k1].v0);
+         ++k1) {
+    }
+    const double A = pieces[k0].v0, B = pieces[k1 - 1].v1;
+    if (B - A < NARROW_RUN * B) {
+      for (std::size_t k = k0; k < k1; ++k) {
+        narrow[k] = true;
+        narrow_pieces.push_back(k);
+      }
+    }
+  }
+  std::vector<double> left, right, left_slope, right_slope, disk_left, disk_right;
+  std::vector<double> disk_left_slope, disk_right_slope;
+  const auto point = [&](double y) -> std::size_t {
+    if (x.empty() || x.back() != y) {
+      x.push_back(y);
+      for (auto* column : {&left, &right, &left_slope, &right_slope, &disk_left, &disk_right,
+                           &disk_left_slope, &disk_right_slope}) {
+        column->push_back(0.0);
+      }
+    }
+    return x.size() - 1;
+  };
+  for (std::size_t k = 0; k < pieces.size(); ++k) {
+    const ProfilePiece& p = pieces[k];
+    const double piece_slope = slope_of(p);
+    const double by_parts = narrow[k] ? 0.0 : 1.0;
+    if (0 < p.v0) {
+      const std::size_t j = point(p.v0);
+      right[j] = line_at(p, p.v0);
+      right_slope[j] = piece_slope;
+      disk_right[j] = by_parts * right[j];
+      disk_right_slope[j] = by_parts * piece_slope;
+    }
+    if (p.v1 < 1) {
+      const std::size_t j = point(p.v1);
+      left[j] = line_at(p, p.v1);
+      left_slope[j] = piece_slope;
+      disk_left[j] = by_parts * left[j];
+      disk_left_slope[j] = by_parts * piece_slope;
+    } else if (!narrow[k]) {
+      disk_limb = line_at(p, 1.0);
+    }
+  }
+  for (std::size_t j = 0; j < x.size(); ++j) {
+    value.push_back(right[j]);
+    slope.push_back(right_slope[j]);
+    dslope.push_back(right_slope[j] - left_slope[j]);
+    step.push_back(right[j] - left[j]);
+    disk_dslope.push_back(disk_right_slope[j] - disk_left_slope[j]);
+    disk_step.push_back(disk_right[j] - disk_left[j]);
+  }
+}
+
+double table_ring_form(const RadialProfile& profile, const TableBreaks& breaks, double l, double s,
+                       double rho) {
+  const LensPoint lens = lens_point(profile, l, rho);
+  double sum = 0;
+  const auto window_piece = [&](const QuadraturePiece& q) {
+    if (q.v1 < NO_FLUX) return;
+    sum = sum + ring_on_table(profile, lens, l, s, q);
+  };
+  // A plan piece by its interpolant and the hinges of its breakpoints.
+  const auto ring_dense = [&](const QuadraturePiece& q, const Inside& in, const DenseRule& rule) {
+    const double I0 = in.line == nullptr ? 0.0 : line_at(*in.line, q.v0);
+    const double b0 = in.line == nullptr ? 0.0 : slope_of(*in.line);
+    const PieceMap map(q);
+    const std::size_t n = rule.nodes.size();
+    Nodes x, J, g, psi, psi_x;
+    place(map, rule, x, J);
+    heyrovsky_kernels(l, std::span<const double>(x.data(), n), s, std::span<double>(g.data(), n));
+    double S0 = 0, S1 = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+      psi[i] = ((x[i] * TWO_PI) * g[i]) * J[i];
+      psi_x[i] = (x[i] - q.v0) * psi[i];
+      S0 = S0 + rule.nodes[i].w * psi[i];
+      S1 = S1 + rule.nodes[i].w * psi_x[i];
+    }
+    const Tail T0 = tail_of(rule, std::span<const double>(psi.data(), n));
+    const Tail T1 = tail_of(rule, std::span<const double>(psi_x.data(), n));
+    double hinges = 0;
+    for (std::size_t j = in.j0; j < in.j1; j += BLOCK) {
+      const std::size_t m = std::min(BLOCK, in.j1 - j);
+      Block tau{}, P0, P1;
+      for (std::size_t i = 0; i < m; ++i) tau[i] = map.tau(breaks.x[j + i]);
+      tails_at(T0, T1, tau, P0, P1);
+      for (std::size_t i = 0; i < m; ++i) {
+        const double y = breaks.x[j + i];
+        hinges = hinges + (breaks.dslope[j + i] * (P1[i] - (y - q.v0) * P0[i]) + breaks.step[j + i] * P0[i]);
+      }
+    }
+    return (I0 * S0 + b0 * S1) + hinges;
+  };
+  const auto outer_piece = [&](const QuadraturePiece& q) {
+    if (q.v1 < NO_FLUX) return;
+    const Inside in = inside(profile, breaks, q.v0, q.v1);
+    if (in.j0 == in.j1) {
+      if (in.line == nullptr) return;
+      QuadraturePiece on_line = q;
+      on_line.profile = in.line;
+      sum = sum + ring_on_table(profile, lens, l, s, on_line);
+      return;
+    }
+    const double I0 = in.line == nullptr ? 0.0 : line_at(*in.line, q.v0);
+    const double b0 = in.line == nullptr ? 0.0 : slope_of(*in.line);
+    if (!well_conditioned(breaks, in, q, I0, b0, breaks.dslope)) {
+      split_at_breaks(profile, breaks, in, q, [&](const QuadraturePiece& sub) {
+        sum = sum + ring_on_table(profile, lens, l, s, sub);
+      });
+      return;
+    }
+    for_each_part(q, in.j1 - in.j0, [&](const QuadraturePiece& part, const DenseRule& rule) {
+      const bool whole = part.v0 == q.v0 && part.v1 == q.v1;
+      const Inside in_part = whole ? in : inside(profile, breaks, part.v0, part.v1);
+      sum = sum + ring_dense(part, in_part, rule);
+    });
+  };
+  for_each_table_piece(profile, breaks, lens, window_piece, outer_piece);
+  return sum;
+}
+
+double table_disk_form(const RadialProfile& profile, const TableBreaks& breaks, double l,
+                       double rho) {
+  double sum = breaks.disk_limb * disk_flux(1.0, l, rho);
+  for (std::size_t j = 0; j < breaks.x.size(); ++j) {
+    if (breaks.disk_step[j] != 0) sum = sum - breaks.disk_step[j] * disk_flux(breaks.x[j], l, rho);
+  }
+  const LensPoint lens = lens_point(profile, l, rho);
+  const ProfilePiece* first = profile.pieces().data();
+  const auto narrow = [&](const ProfilePiece* p) { return breaks.narrow[p - first]; };
+  const auto window_piece = [&](const QuadraturePiece& q) {
+    // The narrow runs' magnified flux, pi Q(B) - pi Q(A) and what lies between, by rings.
+    if (narrow(q.profile)) {
+      if (q.v1 >= NO_FLUX) sum = sum + ring_on_table(profile, lens, l, 1 / rho, q) / PI;
+      return;
+    }
+    sum = sum + disk_piece(profile, l, rho, q);
+  };
+  // A plan piece by its interpolant and the hinges of its breakpoints.
+  const auto disk_dense = [&](const QuadraturePiece& q, const Inside& in, const DenseRule& rule) {
+    const double b0 = in.line == nullptr || narrow(in.line) ? 0.0 : slope_of(*in.line);
+    const PieceMap map(q);
+    const std::size_t n = rule.nodes.size();
+    Nodes x, J, Q, psi;
+    place(map, rule, x, J);
+    disk_fluxes(l, rho, std::span<const double>(x.data(), n), std::span<double>(Q.data(), n));
+    double S0 = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+      psi[i] = Q[i] * J[i];
+      S0 = S0 + rule.nodes[i].w * psi[i];
+    }
+    const Tail T0 = tail_of(rule, std::span<const double>(psi.data(), n));
+    double hinges = 0;
+    for (std::size_t j = in.j0; j < in.j1; j += BLOCK) {
+      const std::size_t m = std::min(BLOCK, in.j1 - j);
+      Block tau{}, P0, unused;
+      for (std::size_t i = 0; i < m; ++i) tau[i] = map.tau(breaks.x[j + i]);
+      tails_at(T0, T0, tau, P0, unused);
+      for (std::size_t i = 0; i < m; ++i) hinges = hinges + breaks.disk_dslope[j + i] * P0[i];
+    }
+    return b0 * S0 + hinges;
+  };
+  const auto outer_piece = [&](const QuadraturePiece& q) {
+    const Inside in = inside(profile, breaks, q.v0, q.v1);
+    if (in.j0 == in.j1) {
+      if (in.line == nullptr || narrow(in.line)) return;
+      QuadraturePiece on_line = q;
+      on_line.profile = in.line;
+      sum = sum + disk_piece(profile, l, rho, on_line);
+      return;
+    }
+    const double b0 = in.line == nullptr || narrow(in.line) ? 0.0 : slope_of(*in.line);
+    const double I0 = in.line == nullptr ? 0.0 : line_at(*in.line, q.v0);
+    if (!well_conditioned(breaks, in, q, I0, b0, breaks.disk_dslope)) {
+      split_at_breaks(profile, breaks, in, q, [&](const QuadraturePiece& sub) {
+        if (!narrow(sub.profile)) sum = sum + disk_piece(profile, l, rho, sub);
+      });
+      return;
+    }
+    for_each_part(q, in.j1 - in.j0, [&](const QuadraturePiece& part, const DenseRule& rule) {
+      const bool whole = part.v0 == q.v0 && part.v1 == q.v1;
+      const Inside in_part = whole ? in : inside(profile, breaks, part.v0, part.v1);
+      sum = sum - disk_dense(part, in_part, rule);
+    });
+  };
+  for_each_table_piece(profile, breaks, lens, window_piece, outer_piece);
+  // Narrow runs beyond the window, which the disk form's slopes above left out.
+  const auto ring_piece_of = [&](const QuadraturePiece& q) {
+    if (q.v1 >= NO_FLUX) sum = sum + ring_on_table(profile, lens, l, 1 / rho, q) / PI;
+  };
+  const Window window = window_of(breaks, lens.v);
+  for (const std::size_t k : breaks.narrow_pieces) {
+    const ProfilePiece& p = first[k];
+    if (p.v1 <= window.lo || p.v0 >= window.hi) plan_table_piece(p, lens, ring_piece_of);
+  }
+  return sum;
+}
+
+}  // namespace caustica

@@ -1,0 +1,42 @@
+// The ring and disk forms of a table's profile at one separation, at a kernel cost that does not
+// grow with the table's length.
+//
+// Next to the lens, a few table pieces on either side are integrated piece by piece, as any
+// profile is. Beyond them the kernel is smooth, and the source is cut by the lens alone: on each
+// such piece the kernel part of the integrand, psi, is sampled at one Gauss rule, and the
+// profile's breakpoints inside are met through the cumulative integral of psi's Legendre
+// interpolant. Writing the profile on a piece [q0, q1] as its line at q0 plus hinges,
+//   I(x) = I(q0) + b0 (x - q0) + sum_j [dslope_j (x - y_j)_+ + step_j H(x - y_j)],
+// every breakpoint costs one evaluation of two smooth functions, and the sum is as well
+// conditioned as the profile's own slope changes.
+#pragma once
+
+#include <vector>
+
+#include "magnification/profile.hpp"
+
+namespace caustica {
+
+// A table's breakpoints inside (0, 1), ascending: where its slope changes by dslope and its value
+// steps by step (0 outside its radii). What depends on the table alone, built once per call.
+struct TableBreaks {
+  explicit TableBreaks(const RadialProfile& profile);
+  std::vector<double> x, dslope, step;
+  // The value and slope just beyond each breakpoint.
+  std::vector<double> value, slope;
+  // The disk form builds a lit run of pieces [A, B] between steps from Q(B) - Q(A), which cancels
+  // like 1e-16 B / (B - A): a narrow run (narrow[k] for its pieces) takes the ring form instead,
+  // and the disk form's slope changes and steps leave it out.
+  std::vector<bool> narrow;
+  std::vector<std::size_t> narrow_pieces;
+  std::vector<double> disk_dslope, disk_step;
+  double disk_limb = 0;
+};
+
+// The ring form, without the division by the flux; s = re / rstar.
+double table_ring_form(const RadialProfile& profile, const TableBreaks& breaks, double l, double s,
+                       double rho);
+// The disk form, without the factors pi and 1 / flux.
+double table_disk_form(const RadialProfile& profile, const TableBreaks& breaks, double l, double rho);
+
+}  // namespace caustica
