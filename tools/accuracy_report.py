@@ -101,6 +101,19 @@ def tables():
     return result
 
 
+SWITCH_PROBES = [b - 10.0 ** -k for b in (5.0, 10.0) for k in range(1, 13)]
+
+
+def reference_disk(l, rho):
+    """The uniform disk at 40 digits, by the closed form the reference tables were made with."""
+    sys.path.insert(0, str(ROOT / "tools"))
+    import mpmath
+    from gen_magnification_reference import DPS, disk
+
+    mpmath.mp.dps = DPS
+    return disk(l, rho)
+
+
 def python_rows():
     disk = [(float(rho), float(l), float(A)) for rho, l, A in rows("witt_mao_reference.txt")]
     uniform = lambda rho, ls: caustica.witt_mao_magnification(ls, 1.0, rho)
@@ -109,6 +122,12 @@ def python_rows():
            f"the limb band (`l = 1 ± 10^-14 ... 10^-2`) included",
            f"{fmt_error(worst(uniform, disk))} ({fmt_error(worst(uniform, disk, in_band))} "
            "in the limb band)")
+
+    probe = sorted({float(r) for r, _, _ in disk} & {1e-4, 1e-3, 1e-2, 0.1, 1.0})
+    near = [(rho, l, float(reference_disk(l, rho))) for rho in probe for l in SWITCH_PROBES]
+    yield (f"uniform disk between the table's points, just inside `l = 5` and `l = 10` "
+           f"(`5 − 10^-k`, `10 − 10^-k`, k = 1 … 12; `rho` {span(probe)}; mpmath when the report runs)",
+           fmt_error(worst(uniform, near)))
 
     ring = [(float(l), float(r), float(rho), float(A)) for l, r, rho, A in rows("ring_reference.txt")]
     ring_worst = max(relative(caustica.heyrovsky_magnification(l, r, 1.0, rho), A)

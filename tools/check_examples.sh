@@ -30,7 +30,8 @@ fi
 wheel=$(realpath "$wheel")
 echo "wheel: $wheel"
 
-# The table's rows: example path, install command, run command (tab-separated).
+# The table's rows: example path, packages beside caustica ("-" for none), run command, with
+# tabs between them.
 "$python" - README.md > "$work/rows" <<'PY'
 import re, sys
 text = open(sys.argv[1], encoding="utf-8").read()
@@ -42,7 +43,7 @@ for line in table.group(1).splitlines()[2:]:
     example = re.fullmatch(r"`(examples/[\w.]+\.py)`", cells[0]).group(1)
     install = re.match(r"`python3 -m pip install \.((?: [^`]+)?)`", cells[2]).group(1).split()
     run = re.fullmatch(r"`python3 (examples/[^`]+)`", cells[3]).group(1)
-    print(example, " ".join(p.strip('"') for p in install), run, sep="\t")
+    print(example, " ".join(p.strip('"') for p in install) or "-", run, sep="\t")
 PY
 
 failures=()
@@ -50,13 +51,18 @@ listed=()
 cp -r examples "$work/examples"
 while IFS=$'\t' read -r example packages run; do
   listed+=("$example")
+  [[ $packages == - ]] && packages=
   printf '\n== %s (needs: caustica %s)\n' "$example" "$packages"
-  venv=$work/venv-$(basename "$example" .py)
-  "$python" -m venv "$venv"
-  # shellcheck disable=SC2086  # the packages are words
-  if ! "$venv/bin/python" -m pip install -q "$wheel" $packages; then
-    failures+=("$example: install")
-    continue
+  # Examples that need the same packages share one environment.
+  venv=$work/venv-$(printf '%s' "$packages" | md5sum | cut -c1-8)
+  if [[ ! -d $venv ]]; then
+    "$python" -m venv "$venv"
+    # shellcheck disable=SC2086  # the packages are words
+    if ! "$venv/bin/python" -m pip install -q "$wheel" $packages; then
+      failures+=("$example: install")
+      rm -rf "$venv"
+      continue
+    fi
   fi
   read -r -a command <<< "$run"
   if ! (cd "$work" && "$venv/bin/python" "${command[@]}"); then

@@ -64,16 +64,20 @@ for minor in $wanted; do
   venv=$work/venv-$minor
   build=$source_dir/build-py$minor
   python=$venv/bin/python
+  began=$SECONDS
   if "$root/versions/$name/bin/python" -m venv "$venv" &&
      "$python" -m pip install -q -r tests/requirements.txt &&
+     installed=$SECONDS &&
      cmake -S . -B "$build" -DCAUSTICA_TESTS=OFF -DPython_EXECUTABLE="$python" >/dev/null &&
      cmake --build "$build" -j "$(nproc)" --target caustica >/dev/null; then
+    built=$SECONDS
     if PYTHONPATH="$build/python" "$python" -m pytest -p no:cacheprovider "$@"; then
-      results+=("$name: passed")
+      outcome=passed
     else
-      results+=("$name: FAILED")
+      outcome=FAILED
       failed=1
     fi
+    results+=("$name: $outcome (requirements $((installed - began)) s, build $((built - installed)) s, tests $((SECONDS - built)) s)")
   else
     results+=("$name: FAILED to set up (venv, requirements or build)")
     failed=1
