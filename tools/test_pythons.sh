@@ -56,8 +56,11 @@ failed=0
 for minor in $wanted; do
   name=${newest[$minor]:-}
   if [[ -z $name ]]; then
-    echo "test_pythons.sh: pyenv has no CPython $minor: skipped"
-    results+=("$minor: not installed, skipped")
+    why="not installed"
+    at_least "$minor" "$minimum" || why="below requires-python >= $minimum"
+    [[ $minor == "$default" ]] && why="the default python3, tested by tools/run_tests.sh"
+    echo "test_pythons.sh: CPython $minor: $why: skipped"
+    results+=("$minor: $why, skipped")
     continue
   fi
   printf '\n== CPython %s (%s)\n' "$name" "$(date +%T)"
