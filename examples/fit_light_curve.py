@@ -102,11 +102,15 @@ def draw(path, event, observed, sigma, best):
     for column, window in enumerate([None, 2 * TRUE["rho"]]):
         top, bottom = axes[0, column], axes[1, column]
         shown = slice(None) if window is None else np.abs(tau) < window
+        # The data over the model, which is drawn thin and translucent so that the points
+        # it passes through stay visible.
         top.errorbar(tau[shown], observed[shown], sigma[shown], fmt=".", ms=2, lw=0.5,
-                     color="tab:grey", label="data")
+                     color="tab:grey", label="data", zorder=3)
         fine_tau = (fine_t - t0) / tE
         fine_shown = slice(None) if window is None else np.abs(fine_tau) < window
-        top.plot(fine_tau[fine_shown], model[fine_shown], color="tab:red", label="fit", zorder=3)
+        top.plot(fine_tau[fine_shown], model[fine_shown], color="tab:red", lw=0.8, alpha=0.8,
+                 label="fit", zorder=2)
+        top.legend(loc="upper left")
         residual = (observed - event.flux(best)) / sigma
         bottom.plot(tau[shown], residual[shown], ".", ms=2, color="tab:grey")
         bottom.axhline(0.0, color="tab:red", linewidth=0.8)
@@ -115,7 +119,6 @@ def draw(path, event, observed, sigma, best):
         top.set_title("whole event" if window is None else "across the source")
     axes[0, 0].set_ylabel("flux")
     axes[0, 0].set_yscale("log")
-    axes[0, 0].legend(loc="upper left")
     fig.tight_layout()
     fig.savefig(path, dpi=110)
     print(f"figure written to {path}")

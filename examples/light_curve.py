@@ -31,6 +31,7 @@ def draw(path, u0=0.02, rhos=(0.05, 0.1, 0.3), colours=("tab:blue", "tab:orange"
     import matplotlib
     matplotlib.use("Agg")
     import matplotlib.pyplot as plt
+    from matplotlib.ticker import FuncFormatter, LogLocator, NullFormatter
 
     tau = [-0.4 + 0.8 * i / 800 for i in range(801)]
     fig, (top, bottom) = plt.subplots(2, 1, sharex=True, figsize=(9, 6),
@@ -40,12 +41,18 @@ def draw(path, u0=0.02, rhos=(0.05, 0.1, 0.3), colours=("tab:blue", "tab:orange"
         uniform = caustica.witt_mao_magnification(l, 1.0, rho)
         darkened = caustica.integrated_heyrovsky_magnification(l, 1.0, rho)
         top.plot(tau, uniform, color=colour, linestyle="--", label=f"uniform, rho = {rho}")
-        top.plot(tau, darkened, color=colour, label=f"limb-darkened, rho = {rho}")
+        top.plot(tau, darkened, color=colour, label=f"limb-darkened (linear, 0.6), rho = {rho}")
         bottom.plot(tau, [b / a for a, b in zip(uniform, darkened)], color=colour,
                     label=f"rho = {rho}")
     top.set_yscale("log")
+    # Plain numbers at 1, 2, 5, 10, ... rather than powers of ten with factors ("4x10^1").
+    top.yaxis.set_major_locator(LogLocator(base=10, subs=(1.0, 2.0, 5.0)))
+    top.yaxis.set_major_formatter(FuncFormatter(lambda y, _: f"{y:g}"))
+    top.yaxis.set_minor_formatter(NullFormatter())
     top.set_ylabel("magnification")
-    top.set_title(f"Point lens passing a source star at u0 = {u0} Einstein radii")
+    top.set_title(f"Point lens passing a source star at u0 = {u0} Einstein radii; source radius "
+                  "rho in Einstein radii;\nlimb darkening linear, I(x) = 1 - 0.6 (1 - sqrt(1 - x²))",
+                  fontsize=10)
     bottom.axhline(1.0, color="grey", linewidth=0.5)
     bottom.set_ylabel("limb-darkened / uniform")
     bottom.set_xlabel("(t - t0) / tE")

@@ -1,21 +1,34 @@
 #!/usr/bin/env python3
-"""Light curves of many events across a dask.distributed cluster of worker processes.
+"""Light curves of many events across a dask.distributed cluster, and when the cluster pays off.
 
 Each event (t0, u0, tE, rho, linear limb-darkening coefficient c) gets its limb-darkened light
 curve on a LocalCluster of worker processes; the same curves computed by a serial loop in this
 process must come back identical, bit for bit, whatever the number of workers and threads.
 
-caustica's uniform-disk batches run on a pool of threads in each process. With W worker
-processes each pool is sized to cores // W threads through RAYON_NUM_THREADS, set in the
-workers' environment before they start, so that W x threads does not exceed the cores. Every
-worker reports the size of the pool it actually runs, and the script checks it.
+caustica's batches already run on a pool of threads in each process, so a serial loop uses
+every core for the magnifications themselves. What one process runs on a single core is the
+rest: the interpreter's share of each call (reading the separations, building the result list
+of floats) and the numpy work around it. A cluster of one-thread workers runs that rest on every
+core, but costs a scheduling round trip and the transfer of the curves per task. It therefore
+pays off for long light curves of a cheap profile (the uniform disk, whose call is about half
+the interpreter's), where that rest is large and the costs per task small beside it; for
+limb-darkened curves, microseconds per separation on the pool, it gains a few percent at most. The script measures it: events per second of the serial loop and
+of clusters of each number of workers, for limb-darkened and uniform-disk curves of each
+length, and says where a cluster is ahead.
 
-    python3 examples/many_events_dask.py [--workers 2] [--events 48] [--epochs 1000]
+With W worker processes each pool is sized to cores // W threads through RAYON_NUM_THREADS,
+set in the workers' environment before they start, so that W x threads does not exceed the
+cores. Every worker reports the size of the pool it actually runs, and the script checks it.
+Events go to the workers in chunks (a few tasks per worker), so that the scheduler's cost per
+task is spread over many events.
+
+    python3 examples/many_events_dask.py [--workers 1 2] [--epochs 200 2000 20000] [--events N]
 
 Needs dask[distributed] and numpy. On a cluster, dask-jobqueue's SLURMCluster or PBSCluster
 take the place of LocalCluster (set RAYON_NUM_THREADS in the job script or with env=).
 """
 import argparse
+import math
 import os
 import sys
 import time
@@ -23,6 +36,9 @@ from pathlib import Path
 
 import numpy as np
 
+# Each rate is from the fastest of this many rounds, so that a busy spell of a shared machine
+# falls out of it.
+ROUNDS = 3
 
 def cores():
     """The CPUs this process may run on."""
@@ -40,18 +56,24 @@ def events(count, seed=7):
              float(rng.uniform(0.3, 0.8))) for _ in range(count)]
 
 
-def light_curve(event, epochs):
-    """Magnification of one event at the given number of epochs over t0 +- 2 tE, with linear
-    limb darkening c from the two built-in profiles: A(c) = [(1 - c) A_U + (2c/3) A_mu] /
-    (1 - c/3), A_mu = 2 A_0.6 - A_U."""
+def light_curve(event, epochs, profile="limb"):
+    """Magnification of one event at the given number of epochs over t0 +- 2 tE: of a uniform
+    disk, or with linear limb darkening c from the two built-in profiles:
+    A(c) = [(1 - c) A_U + (2c/3) A_mu] / (1 - c/3), A_mu = 2 A_0.6 - A_U."""
     import caustica
 
     t0, u0, tE, rho, c = event
     t = np.linspace(t0 - 2 * tE, t0 + 2 * tE, epochs)
     l = np.hypot(u0, (t - t0) / tE) / rho
     uniform = np.array(caustica.witt_mao_magnification(l, 1.0, rho))
+    if profile == "uniform":
+        return uniform
     mu = 2 * np.array(caustica.integrated_heyrovsky_magnification(l, 1.0, rho)) - uniform
     return ((1 - c) * uniform + (2 * c / 3) * mu) / (1 - c / 3)
+
+
+def light_curves(chunk, epochs, profile):
+    return [light_curve(event, epochs, profile) for event in chunk]
 
 
 def pool_report():
@@ -69,7 +91,15 @@ def pool_report():
     return os.environ.get("RAYON_NUM_THREADS"), running
 
 
-def on_cluster(all_events, epochs, workers, threads):
+def chunks(items, count):
+    size = -(-len(items) // count)
+    return [items[i:i + size] for i in range(0, len(items), size)]
+
+
+def on_cluster(workloads, workers, threads):
+    """{epochs: (curves, seconds)} on a LocalCluster of the given workers, each running a pool
+    of the given threads; a warm-up round first, so that imports and pool starts are not
+    counted. Also returns what each worker says about its pool."""
     from dask.distributed import Client, LocalCluster
 
     # env= reaches each worker process before it runs any task, so before caustica's pool
@@ -78,41 +108,84 @@ def on_cluster(all_events, epochs, workers, threads):
                       env={"RAYON_NUM_THREADS": str(threads)}, dashboard_address=None,
                       silence_logs=40) as cluster, Client(cluster) as client:
         reports = client.run(pool_report)
+        results = {}
+        for (profile, epochs), all_events in workloads.items():
+            parts = chunks(all_events, 4 * workers)
+            client.gather(client.map(light_curves, parts[:workers], epochs=epochs,
+                                     profile=profile, pure=False))
+            fastest = math.inf
+            for _ in range(ROUNDS):
+                began = time.perf_counter()
+                done = client.gather(client.map(light_curves, parts, epochs=epochs,
+                                                profile=profile, pure=False))
+                fastest = min(fastest, time.perf_counter() - began)
+            results[profile, epochs] = ([c for part in done for c in part], fastest)
+    return results, reports
+
+
+def serial(all_events, epochs, profile):
+    light_curves(all_events[:2], epochs, profile)  # warm-up: the pool starts
+    fastest = math.inf
+    for _ in range(ROUNDS):
         began = time.perf_counter()
-        futures = client.map(light_curve, all_events, epochs=epochs, pure=False)
-        curves = client.gather(futures)
-        seconds = time.perf_counter() - began
-    return curves, seconds, reports
+        curves = light_curves(all_events, epochs, profile)
+        fastest = min(fastest, time.perf_counter() - began)
+    return curves, fastest
 
 
 def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--workers", type=int, default=2, help="worker processes")
-    parser.add_argument("--events", type=int, default=48, help="number of events")
-    parser.add_argument("--epochs", type=int, default=1000, help="epochs per event")
+    parser.add_argument("--workers", type=int, nargs="+", default=[1, 2],
+                        help="numbers of worker processes to try")
+    parser.add_argument("--epochs", type=int, nargs="+", default=[200, 2000, 20000],
+                        help="light-curve lengths (epochs per event) to try")
+    parser.add_argument("--profiles", nargs="+", choices=["limb", "uniform"],
+                        default=["limb", "uniform"], help="limb-darkened or uniform-disk curves")
+    parser.add_argument("--events", type=int, default=None,
+                        help="events per length (default: 48000 epochs' worth, at least 48)")
     args = parser.parse_args(argv)
 
-    threads = max(1, cores() // args.workers)
-    all_events = events(args.events)
+    workloads = {(p, n): events(args.events or max(48, 48000 // n))
+                 for p in args.profiles for n in args.epochs}
+    print(f"{cores()} cores; caustica's pool in this process: {cores()} thread(s)")
+    baseline = {key: serial(workloads[key], key[1], key[0]) for key in workloads}
 
-    curves, seconds, reports = on_cluster(all_events, args.epochs, args.workers, threads)
-    print(f"{args.workers} worker process(es) x {threads} pool thread(s) on {cores()} cores: "
-          f"{args.events} events of {args.epochs} epochs in {seconds:.2f} s, "
-          f"{args.events / seconds:.1f} events/s")
-    for address, (variable, running) in sorted(reports.items()):
-        print(f"  worker {address}: RAYON_NUM_THREADS={variable}, {running} pool thread(s)")
-        if variable != str(threads) or running != threads:
-            print(f"worker {address} runs {running} pool threads, not {threads}", file=sys.stderr)
-            return 1
+    rates = {}
+    pools_ok = identical = True
+    for workers in args.workers:
+        threads = max(1, cores() // workers)
+        results, reports = on_cluster(workloads, workers, threads)
+        for address, (variable, running) in sorted(reports.items()):
+            print(f"  {workers} worker(s), {address}: RAYON_NUM_THREADS={variable}, "
+                  f"{running} pool thread(s)")
+            if variable != str(threads) or running != threads:
+                print(f"worker {address} runs {running} pool threads, not {threads}", file=sys.stderr)
+                pools_ok = False
+        for key, (curves, seconds) in results.items():
+            rates[workers, key] = len(workloads[key]) / seconds
+            same = all(a.tobytes() == b.tobytes() for a, b in zip(curves, baseline[key][0]))
+            identical = identical and same and len(curves) == len(baseline[key][0])
 
-    began = time.perf_counter()
-    serial = [light_curve(event, args.epochs) for event in all_events]
-    seconds = time.perf_counter() - began
-    print(f"serial loop in this process: {seconds:.2f} s, {args.events / seconds:.1f} events/s")
-    same = all(np.array_equal(a, b) and a.tobytes() == b.tobytes()
-               for a, b in zip(curves, serial))
-    print("cluster and serial results identical bit for bit:", "yes" if same else "NO")
-    return 0 if same else 1
+    labels = [f"{w} x {max(1, cores() // w)}" for w in args.workers]
+    print(f"\nevents per second, fastest of {ROUNDS} rounds (cluster: worker processes x pool "
+          "threads; start-up not counted)")
+    print(f"{'curve':>8} {'epochs':>7} {'events':>7} {'serial':>9} "
+          + " ".join(f"{x:>9}" for x in labels) + "  best cluster / serial")
+    paying = []
+    for key, all_events in workloads.items():
+        serial_rate = len(all_events) / baseline[key][1]
+        best = max(rates[w, key] for w in args.workers)
+        print(f"{key[0]:>8} {key[1]:7d} {len(all_events):7d} {serial_rate:9.0f} "
+              + " ".join(f"{rates[w, key]:9.0f}" for w in args.workers)
+              + f"  {best / serial_rate:8.2f}")
+        if best > serial_rate:
+            paying.append(f"{key[0]} curves of {key[1]} epochs")
+    if paying:
+        print(f"the cluster pays off here for {'; '.join(paying)}")
+    else:
+        print("the cluster does not pay off here for any of these workloads")
+    print("cluster and serial results identical bit for bit:", "yes" if identical else "NO")
+    return 0 if identical and pools_ok else 1
 
 
 if __name__ == "__main__":

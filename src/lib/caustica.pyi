@@ -78,9 +78,9 @@ def witt_mao_magnification(
     :param rstar: source radius, in the unit of ``re``.
     :returns: ``len(l)`` floats, in the order of ``l``.
 
-    Near the limb (``l`` close to 1) the elliptic integrals are evaluated on directly computed
-    complements, so results stay accurate to about 1e-13 (relative) right up to the limb;
-    exactly on the limb (``l == 1``) the closed on-limb form is used. A negative or NaN
+    Near the limb (``l`` close to 1) the elliptic integrals are evaluated on complements formed
+    from the geometry, so no accuracy is lost right up to the limb (the README's accuracy table
+    gives the worst errors); exactly on the limb (``l == 1``) the closed on-limb form is used. A negative or NaN
     separation gives NaN. At ``l = 0`` the result is ``sqrt(rho**2 + 4) / rho``.
 
     :raises TypeError: for arguments that cannot be matched or converted.
@@ -150,8 +150,8 @@ def heyrovsky_magnification(
 ) -> float:
     """Magnification of a thin ring of the source, of radius ``r``, by a lens at separation ``l``.
 
-    Heyrovsky closed form in the complete elliptic integrals K and Pi, with a logarithmic
-    expansion when the lens lies within 1e-5 source radii of the ring. At ``r = 0`` it is the
+    Heyrovsky closed form in the complete elliptic integrals K and Pi, evaluated on complements
+    formed from ``r - l``, so that it stays accurate to rounding right up to the ring. At ``r = 0`` it is the
     point-source magnification ``(u**2 + 2) / (u * sqrt(u**2 + 4))`` with ``u = l * rho``; on
     the ring itself (``l == r > 0``) it is ``inf``.
 

@@ -167,6 +167,17 @@ def caught_panic(caustica, panic_exception):
         return caught
 
 
+def float_refusal(value):
+    """The interpreter's own message for a value that PyFloat_AsDouble refuses (math.fabs reads
+    its argument through it). The wording moves between CPython versions ("can't convert complex
+    to float" before 3.10) and, for an array's __float__, between numpy versions."""
+    try:
+        math.fabs(value)
+    except TypeError as error:
+        return str(error)
+    raise AssertionError(f"{value!r} converts to a float")
+
+
 def same_floats(a, b):
     """Element for element the same doubles, NaN included."""
     return len(a) == len(b) and all(

@@ -1,7 +1,8 @@
 """Matching arguments to parameters, converting them, and the messages of every mistake.
 
-Messages quoted from the interpreter ("must be real number, not str", "int too large to convert
-to float") are those of CPython 3.11.
+Where a message is the interpreter's own (a refused float conversion), the expected text is
+taken from the running interpreter (conftest.float_refusal), since its wording moves between
+CPython versions.
 """
 
 import array
@@ -11,7 +12,7 @@ import sys
 import numpy as np
 import pytest
 
-from conftest import BY_NAME, same_floats
+from conftest import BY_NAME, float_refusal, same_floats
 
 WITT = BY_NAME["witt_mao_magnification"]
 RING = BY_NAME["heyrovsky_magnification"]
@@ -166,7 +167,7 @@ def test_nothing_is_converted_when_matching_fails(caustica):
 
 def test_first_failing_parameter_in_parameter_order(caustica):
     message = message_of(lambda: caustica.witt_mao_magnification(rstar="c", re="b", l=[1.0]))
-    assert message == "argument 're': must be real number, not str"
+    assert message == f"argument 're': {float_refusal('b')}"
     message = message_of(lambda: caustica.discrete_flux_map_heyrovsky_magnification(
         [1.0], 1.0, 0.1, bf="x", bl=5))
     assert message == "argument 'bl': 'int' object is not an instance of 'Sequence'"
@@ -284,18 +285,14 @@ def test_str_item(sequence_parameter):
     items = [1.0] * len(function.valid(parameter))
     items[-1] = "2.0"
     message = message_of(lambda: function.call(**{parameter: items}))
-    assert message == f"argument '{parameter}': must be real number, not str"
+    assert message == f"argument '{parameter}': {float_refusal('2.0')}"
 
 
-@pytest.mark.parametrize("item, text", [
-    (None, "must be real number, not NoneType"),
-    ([1.0], "must be real number, not list"),
-    (1j, "must be real number, not complex"),
-])
-def test_items_float_refuses(sequence_parameter, item, text):
+@pytest.mark.parametrize("item", [None, [1.0], 1j], ids=lambda x: type(x).__name__)
+def test_items_float_refuses(sequence_parameter, item):
     function, parameter = sequence_parameter
     message = message_of(lambda: function.call(**{parameter: [item]}))
-    assert message == f"argument '{parameter}': {text}"
+    assert message == f"argument '{parameter}': {float_refusal(item)}"
 
 
 def test_item_too_large_for_a_double(sequence_parameter):
@@ -346,16 +343,11 @@ def test_minus_one_is_a_value(scalar_parameter, value):
         function.check_result(result)
 
 
-@pytest.mark.parametrize("value, text", [
-    ("1.0", "must be real number, not str"),
-    (None, "must be real number, not NoneType"),
-    ([1.0], "must be real number, not list"),
-    (1j, "must be real number, not complex"),
-], ids=lambda x: type(x).__name__)
-def test_refused_scalars(scalar_parameter, value, text):
+@pytest.mark.parametrize("value", ["1.0", None, [1.0], 1j], ids=lambda x: type(x).__name__)
+def test_refused_scalars(scalar_parameter, value):
     function, parameter = scalar_parameter
     assert message_of(lambda: function.call(**{parameter: value})) == (
-        f"argument '{parameter}': {text}")
+        f"argument '{parameter}': {float_refusal(value)}")
     function.check_usable()
 
 
@@ -368,7 +360,7 @@ def test_scalar_too_large_for_a_double(scalar_parameter):
 
 def test_separation_of_the_ring_is_a_scalar(caustica):
     message = message_of(lambda: caustica.heyrovsky_magnification([0.5], 1.0, 1.0, 0.1))
-    assert message == "argument 'l': must be real number, not list"
+    assert message == f"argument 'l': {float_refusal([0.5])}"
 
 
 def test_radii_of_multi_are_sequences(caustica):

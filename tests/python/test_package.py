@@ -205,7 +205,7 @@ TYPING_SAMPLE = '''
 
     import caustica
 
-    grid: npt.NDArray[np.float64] = np.linspace(0.0, 2.0, 5)
+    grid: npt.NDArray[np.float64] = np.linspace(0.0, 2.0, 5, dtype=np.float64)
     a: list[float] = caustica.witt_mao_magnification(grid, np.float64(1.0), np.float32(0.1))
     b: list[float] = caustica.witt_mao_magnification(np.arange(3), 1, Fraction(1, 10))
     c: list[float] = caustica.witt_mao_magnification(b"\\x01\\x02", 1, 0.1)
