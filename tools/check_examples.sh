@@ -49,6 +49,8 @@ PY
 failures=()
 listed=()
 cp -r examples "$work/examples"
+# An example may compare with the committed reference data, as it does run from a clone.
+mkdir -p "$work/tests" && cp -r tests/data "$work/tests/data"
 while IFS=$'\t' read -r example packages run; do
   listed+=("$example")
   [[ $packages == - ]] && packages=
