@@ -4,7 +4,7 @@ caustica's own calls, each figure beside its target.
     benchmarks/setup.sh                                   # once: benchmarks/.venv with the peers, kernel_bench
     benchmarks/.venv/bin/python benchmarks/compare.py     # prints the tables, writes results.md
 
-Options: --only SECTION (repeatable: uniform, ld, onethread, regions, table, costs; results.md is then left
+Options: --only SECTION (repeatable: uniform, ld, onethread, regions, table, tables, costs; results.md is then left
 alone unless --output is given), --quick (a smoke test: fewer rounds, rho and separations, and
 without the tables of every contender; results.md is left alone too),
 --kernel-bench PATH (default build-bench/benchmarks/kernel_bench, which setup.sh builds; without it
@@ -48,6 +48,10 @@ Sections:
   integrated_flux_map_witt_mao_magnification with a table of 100 points (the linear law sampled at
   100 radii evenly spaced over [0, 1]), at separations near the source (0 to 5, the limb
   included), for every rho (target: worst <= 50 us).
+- tables: benchmarks/tables.py, in a process of its own on one pool thread: a quadratic law at
+  N = 100, 1000 and 10000 radii x = sin(theta), its time per separation over the built-in law's
+  (l in [0, 3], rho = 0.01 and 1, both routes; targets 1.5x, 3x and 15x), with its error against
+  the smooth law.
 - costs: the cost model of caustica's calls (the kernels alone from kernel_bench, targets 80 ns for
   the uniform disk and 60 ns for the ring on one thread; a one-element call; list to double; the
   result list) and the share of a witt_mao_magnification call that is the interpreter's.
@@ -80,6 +84,7 @@ lens-centred polar quadrature), cached in benchmarks/reference_cache.json.
 """
 
 import argparse
+import json
 import os
 import platform
 import subprocess
@@ -100,7 +105,7 @@ from timing import (Targets, at_least, at_most, format_spread, format_time, pair
 
 HERE = Path(__file__).resolve().parent
 ROOT = HERE.parent
-SECTIONS = ("uniform", "ld", "onethread", "regions", "table", "costs")
+SECTIONS = ("uniform", "ld", "onethread", "regions", "table", "tables", "costs")
 
 SCIPY_SPEEDUP_TARGET = 5.0
 UNIFORM_RATIO_TARGET = 0.5
@@ -406,6 +411,30 @@ def section_table(run):
     return lines
 
 
+def section_tables(run):
+    """benchmarks/tables.py in a process of its own: it runs on one pool thread."""
+    lines = ["## Any limb-darkening law as a table: cost per separation over the built-in law's, one thread", "",
+             "A quadratic law (0.4, 0.3) at N radii x = sin θ (examples/limb_darkening_laws.py) against the "
+             "built-in linear law: one call of 241 separations in l ∈ [0, 3], CPU time per separation "
+             "(benchmarks/tables.py); the error is the table's against the smooth law itself.", ""]
+    command = [sys.executable, str(HERE / "tables.py"), "--json"] + (["--quick"] if run.quick else [])
+    done = subprocess.run(command, capture_output=True, text=True)
+    if done.returncode != 0:
+        run.targets.add("tables of any law", "—", "", "not measured: tables.py failed")
+        return lines + ["(tables.py failed: " + done.stderr.strip().splitlines()[-1] + ")"]
+    sys.path.insert(0, str(HERE))
+    import tables
+
+    rows = json.loads(done.stdout)
+    lines += tables.markdown(rows)
+    for n, target in tables.TARGETS.items():
+        ratios = [c["ratio"] for row in rows for c in row["cells"] if c["n"] == n]
+        run.targets.add(f"table of {n} points (quadratic law at sin θ), time per separation over the built-in "
+                        "law's, one thread, both routes, rho = 0.01 and 1",
+                        " / ".join(f"{r:.3g}×" for r in ratios), f"≤ {target:g}×", at_most(max(ratios), target))
+    return lines
+
+
 def section_costs(run):
     lines = ["## Cost model of caustica's calls", "",
              "N is the size of the worker pool (RAYON_NUM_THREADS), each in its own processes; every "
@@ -415,7 +444,7 @@ def section_costs(run):
 
 SECTION_RUNNERS = {"uniform": section_uniform, "ld": section_ld, "onethread": section_onethread,
                    "regions": section_regions,
-                   "table": section_table, "costs": section_costs}
+                   "table": section_table, "tables": section_tables, "costs": section_costs}
 
 
 def reference_tasks(sections):

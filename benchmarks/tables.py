@@ -13,6 +13,7 @@ work included). The error column is the table's largest relative error against t
 itself, over the 30-digit reference of tests/data/limb_laws_reference.txt at that rho.
 """
 import argparse
+import json
 import os
 import statistics
 import sys
@@ -56,21 +57,45 @@ def error(function, rho, table):
     return worst
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--quick", action="store_true", help="fewer runs")
-    runs = 3 if parser.parse_args().quick else 9
+TARGETS = {100: 1.5, 1000: 3.0, 10000: 15.0}   # time over the built-in law's, per N
+
+
+def measure(runs):
+    """Rows {rho, route, built_in, cells: [{n, time, ratio, error}]}, in the table's order."""
     tables = {n: law_table(*LAW, n) for n in POINTS}
-    print("| rho | route | built-in law | " + " | ".join(f"N = {n}: time (ratio), error" for n in POINTS) + " |")
-    print("|---|---|---|" + "---|" * len(POINTS))
+    rows = []
     for rho in RHOS:
         for route, (built_in, flux_map) in ROUTES.items():
             base = cost(built_in, rho, (), runs)
             cells = []
             for n in POINTS:
                 t = cost(flux_map, rho, tables[n], runs)
-                cells.append(f"{t * 1e6:.3g} µs ({t / base:.3g}×), {error(flux_map, rho, tables[n]):.1e}")
-            print(f"| {rho:g} | {route} | {base * 1e6:.3g} µs | " + " | ".join(cells) + " |")
+                cells.append({"n": n, "time": t, "ratio": t / base, "error": error(flux_map, rho, tables[n])})
+            rows.append({"rho": rho, "route": route, "built_in": base, "cells": cells})
+    return rows
+
+
+def markdown(rows):
+    lines = ["| rho | route | built-in law | "
+             + " | ".join(f"N = {n}: time (ratio, target ≤ {TARGETS[n]:g}×), error" for n in POINTS) + " |",
+             "|---|---|---|" + "---|" * len(POINTS)]
+    for row in rows:
+        cells = [f"{c['time'] * 1e6:.3g} µs ({c['ratio']:.3g}×), {c['error']:.1e}" for c in row["cells"]]
+        lines.append(f"| {row['rho']:g} | {row['route']} | {row['built_in'] * 1e6:.3g} µs | "
+                     + " | ".join(cells) + " |")
+    return lines
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--quick", action="store_true", help="fewer runs")
+    parser.add_argument("--json", action="store_true", help="print the rows as JSON (for compare.py)")
+    args = parser.parse_args()
+    rows = measure(3 if args.quick else 9)
+    if args.json:
+        print(json.dumps(rows))
+        return 0
+    print("\n".join(markdown(rows)))
     print(f"\nload average after the run: {', '.join(f'{x:.2f}' for x in os.getloadavg())}")
     return 0
 
