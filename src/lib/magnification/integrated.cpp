@@ -65,7 +65,7 @@ double ring_form(const RadialProfile& profile, double l, double re, double rstar
     const double z = h / (s + s);
     return -(s + s) / ((PI * p) * std::sqrt(1 + z * z));
   };
-  const LensPoint lens = lens_point(profile, l, rho);
+  const LensPoint lens = lens_point(profile, l, rho, Route::Rings);
   double sum = 0;
   for_each_piece(profile, lens, [&](const QuadraturePiece& piece) {
     const ProfilePiece& p = *piece.profile;
@@ -165,7 +165,7 @@ double disk_form(const RadialProfile& profile, double l, double rho) {
   };
   double sum = profile.limb_value() * Q(1.0);
   for (const ProfileStep& step : profile.steps()) sum = sum - step.dI * Q(step.x);
-  const LensPoint lens = lens_point(profile, l, rho);
+  const LensPoint lens = lens_point(profile, l, rho, Route::Disks);
   for_each_piece(profile, lens, [&](const QuadraturePiece& piece) {
     const ProfilePiece& p = *piece.profile;
     if (piece.grading == Grading::None || piece.grading == Grading::Logarithmic) {
