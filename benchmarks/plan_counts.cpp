@@ -21,7 +21,7 @@ int evaluations(double l, double rho, Route route) {
   const caustica::RadialProfile& profile = caustica::limb_darkening_profile;
   if (l >= profile.far_field_start()) return 0;
   int n = route == Route::Disks ? 1 : 0;
-  caustica::for_each_piece(profile, caustica::lens_point(profile, l, rho),
+  caustica::for_each_piece(profile, caustica::lens_point(profile, l, rho, route),
                            [&](const QuadraturePiece& piece) { n += piece.n; });
   return n;
 }

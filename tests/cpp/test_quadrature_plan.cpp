@@ -18,9 +18,9 @@ struct Case {
 
 class Plan : public ::testing::TestWithParam<Case> {};
 
-std::vector<QuadraturePiece> plan(const RadialProfile& profile, Case c) {
+std::vector<QuadraturePiece> plan(const RadialProfile& profile, Case c, Route route) {
   std::vector<QuadraturePiece> pieces;
-  for_each_piece(profile, lens_point(profile, c.l, c.rho),
+  for_each_piece(profile, lens_point(profile, c.l, c.rho, route),
                  [&](const QuadraturePiece& piece) { pieces.push_back(piece); });
   return pieces;
 }
@@ -28,8 +28,8 @@ std::vector<QuadraturePiece> plan(const RadialProfile& profile, Case c) {
 // The pieces cover each smooth piece of the profile exactly once, with no gap or overlap: a
 // lost sliver is a plainly wrong magnification. The nodes stay within a budget, and a graded
 // end, or the generalized Gaussian rule's end point, is the lens.
-void check(const RadialProfile& profile, Case c) {
-  std::vector<QuadraturePiece> pieces = plan(profile, c);
+void check(const RadialProfile& profile, Case c, Route route = Route::Rings) {
+  std::vector<QuadraturePiece> pieces = plan(profile, c, route);
   int nodes = 0;
   for (const ProfilePiece& p : profile.pieces()) {
     std::vector<QuadraturePiece> mine;
@@ -64,6 +64,11 @@ void check(const RadialProfile& profile, Case c) {
 }
 
 TEST_P(Plan, TilesTheSourceOnceForTheBuiltInLaw) { check(limb_darkening_profile, GetParam()); }
+
+// The disk route's plan takes the rule at the lens faster: its own pieces must tile as well.
+TEST_P(Plan, TilesTheSourceOnceForTheDiskRoute) {
+  check(limb_darkening_profile, GetParam(), Route::Disks);
+}
 
 TEST_P(Plan, TilesTheSourceOnceForATable) {
   check(RadialProfile::table(TABLE_RADII, TABLE_VALUES), GetParam());

@@ -111,7 +111,7 @@ def test_brightness_tables_against_the_reference(function):
     check(lambda key, ls: function(ls, 1.0, key[1], *bl_bf[key[0]]), cases, 1e-10)
 
 
-@pytest.mark.parametrize("rho", [1e-3, 0.1, 10.0])
+@pytest.mark.parametrize("rho", [1e-3, 0.1, 3.0, 10.0, 100.0])
 def test_the_two_routes_agree_between_the_reference_points(rho):
     """Every 0.01 source radii out to 25, and densely next to the limb: a glitch where one route
     changes its plan would fall between the rows of the reference."""

@@ -190,7 +190,7 @@ namespace {
 // The ring form at one separation.
 double ring_form(const RadialProfile& profile, double l, double re, double rstar, double rho) {
   const double s = re / rstar;
-  const LensPoint lens = lens_point(profile, l, rho);
+  const LensPoint lens = lens_point(profile, l, rho, Route::Rings);
   double sum = 0;
   for_each_piece(profile, lens, [&](const QuadraturePiece& piece) {
     sum = sum + ring_piece(profile, lens, l, s, piece);
@@ -202,7 +202,7 @@ double ring_form(const RadialProfile& profile, double l, double re, double rstar
 double disk_form(const RadialProfile& profile, double l, double rho) {
   double sum = profile.limb_value() * disk_flux(1.0, l, rho);
   for (const ProfileStep& step : profile.steps()) sum = sum - step.dI * disk_flux(step.x, l, rho);
-  const LensPoint lens = lens_point(profile, l, rho);
+  const LensPoint lens = lens_point(profile, l, rho, Route::Disks);
   for_each_piece(profile, lens, [&](const QuadraturePiece& piece) {
     sum = sum + disk_piece(profile, l, rho, piece);
   });

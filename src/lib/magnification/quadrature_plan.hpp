@@ -47,9 +47,23 @@ struct LensPoint {
   // The branch points as seen from v: their distance and their angle off the axis.
   double branch_distance = HUGE_VAL;
   double branch_angle = 1.5707963267948966;
+  // The logarithm of the branch points' share of the integrand: ln of the fraction of it that
+  // their singular part carries, at most 0.
+  double branch_share = 0;
+  // The rates R^(-rate n) at which the generalized Gaussian rule at the lens converges for
+  // them, and for the mirror ahead of it on the centre side.
+  double branch_rate = 1.5;
+  double mirror_rate = 1.5;
+  // Steps in ln t chosen for what they leave as well as for their own rate (the angle variable).
+  bool look_ahead = false;
 };
 
-LensPoint lens_point(const RadialProfile& profile, double l, double rho);
+// For the route's integrand; without a route, the ring route's (which the disk route's, a
+// power of x - l smoother at the lens, needs no more than).
+LensPoint lens_point(const RadialProfile& profile, double l, double rho, Route route);
+inline LensPoint lens_point(const RadialProfile& profile, double l, double rho) {
+  return lens_point(profile, l, rho, Route::Rings);
+}
 
 namespace detail {
 
@@ -78,14 +92,22 @@ struct LogStep {
 };
 LogStep log_step(double ta, double t1, double eta, double behind, const LensPoint& lens);
 
+// The generalized Gaussian rules converge like R^(-LENS_RATE n) in the ellipse parameter R of
+// the nearest other singular point, not R^(-2n) as Gauss-Legendre does on a smooth integrand
+// (1.5: measured against the reference next to the limb, where the limb image lies behind the
+// lens).
+constexpr double LENS_RATE = 1.5;
+
 // The first piece from the lens in the angle variable, for the generalized Gaussian rule of the
 // route: its length, at most `length`, and nodes. `ahead`, `behind`: the distances from the lens
-// to the nearest singular point on the axis beyond the piece's far end and behind the lens.
+// to the nearest singular point on the axis beyond the piece's far end and behind the lens;
+// `ahead_rate`: the rule's rate for the one ahead.
 struct LensPiece {
   double length;
   int n;
 };
-LensPiece lens_piece(double length, double ahead, double behind, const LensPoint& lens);
+LensPiece lens_piece(double length, double ahead, double ahead_rate, double behind,
+                     const LensPoint& lens);
 
 // Pieces of [from, to] (either order) away from `from`: the first is `first` long and graded
 // towards `from` when `graded`, by the generalized Gaussian rule of `lens_n` nodes if lens_n > 0;
@@ -165,14 +187,14 @@ void for_each_piece(const RadialProfile& profile, const LensPoint& lens, Visit v
       // mirror, across the centre, what one at twice its distance would (both measured against
       // the reference and the other route; at three times l = 0.195 loses 6e-14).
       if (A < v_l && angle) {
-        const auto [first, n] = detail::lens_piece(v_l - A, mirror, 0.5 * image, lens);
+        const auto [first, n] = detail::lens_piece(v_l - A, mirror, lens.mirror_rate, 0.5 * image, lens);
         detail::geometric(v_l, A, first, true, n, 0.0, 0.0, image, lens, &p, visit);
       } else if (A < v_l) {
         const double first = std::min(v_l - A, lens.clearance);
         detail::geometric(v_l, A, first, true, 0, 0.0, 0.0, image, lens, &p, visit);
       }
       if (v_l < B && angle) {
-        const auto [first, n] = detail::lens_piece(B - v_l, image, 2 * mirror, lens);
+        const auto [first, n] = detail::lens_piece(B - v_l, image, detail::LENS_RATE, 2 * mirror, lens);
         detail::geometric(v_l, B, first, true, n, 0.0, 0.0, mirror, lens, &p, visit);
       } else if (v_l < B) {
         const double first = std::min(B - v_l, lens.clearance);
