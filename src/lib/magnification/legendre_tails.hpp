@@ -31,10 +31,10 @@ struct Recurrence {
 inline constexpr Recurrence RECURRENCE;
 
 // A Gauss rule on [0, 1] with D[k][i] = w_i P_k(2 t_i - 1): the Legendre coefficients of the
-// interpolant through its nodes, times 2 / (2k + 1).
+// interpolant through its nodes, times 2 / (2k + 1). Dt is its transpose, which a tail reads.
 struct DenseRule {
   std::span<const gauss::Node> nodes;
-  std::array<Nodes, MAX_NODES> D{};
+  std::array<Nodes, MAX_NODES> D{}, Dt{};
   explicit DenseRule(std::span<const gauss::Node> rule) : nodes(rule) {
     for (std::size_t i = 0; i < rule.size(); ++i) {
       const double t = 2 * rule[i].t - 1;
@@ -46,6 +46,9 @@ struct DenseRule {
         P_prev = P;
         P = P_next;
       }
+    }
+    for (std::size_t k = 0; k < rule.size(); ++k) {
+      for (std::size_t i = 0; i < rule.size(); ++i) Dt[i][k] = D[k][i];
     }
   }
 };
@@ -79,11 +82,12 @@ struct Tail {
 };
 inline Tail tail_of(const DenseRule& rule, std::span<const double> f) {
   const std::size_t n = rule.nodes.size();
+  // Every coefficient's sum over the nodes in their order, all coefficients at once (in lanes).
   std::array<double, MAX_NODES + 2> d{};
-  for (std::size_t k = 0; k < n; ++k) {
-    double sum = 0;
-    for (std::size_t i = 0; i < n; ++i) sum = sum + rule.D[k][i] * f[i];
-    d[k] = sum;
+  for (std::size_t i = 0; i < n; ++i) {
+    const double f_i = f[i];
+    const Nodes& row = rule.Dt[i];
+    for (std::size_t k = 0; k < n; ++k) d[k] = d[k] + row[k] * f_i;
   }
   Tail tail;
   tail.n = n + 1;
