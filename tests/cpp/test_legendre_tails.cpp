@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <string>
 
 #include "magnification/legendre_tails.hpp"
 
@@ -31,6 +33,43 @@ TEST(LegendreTails, AreThePolynomialsOwnIntegralsToTheEnd) {
       EXPECT_NEAR(value[i], exact, 1e-14) << nodes << " nodes, tau = " << tau[i];
       EXPECT_EQ(value[i], same[i]);
     }
+  }
+}
+
+// Every lane width gives the one-point loop's bits, at every degree of the tails used, for two
+// tails and for one.
+TEST(LegendreTails, EveryLaneWidthGivesTheOnePointBits) {
+  [[maybe_unused]] bool avx2 = false, avx512 = false;
+  for (const LaneKernels* path : runnable_lane_kernels()) {
+    avx2 = avx2 || std::strcmp(path->name, "avx2") == 0;
+    avx512 = avx512 || std::strcmp(path->name, "avx512") == 0;
+  }
+  const double *A = RECURRENCE.A.data(), *B = RECURRENCE.B.data();
+  double ea[MAX_NODES + 2], eb[MAX_NODES + 2], tau[BLOCK];
+  for (std::size_t k = 0; k < MAX_NODES + 2; ++k) {
+    ea[k] = std::sin(1.0 + static_cast<double>(k)) / static_cast<double>(k + 1);
+    eb[k] = std::cos(3.0 * static_cast<double>(k)) / static_cast<double>(k * k + 1);
+  }
+  for (std::size_t i = 0; i < BLOCK; ++i) tau[i] = std::fmod(0.37 * static_cast<double>(i * i) + 0.01, 1.0);
+  for (const std::size_t n : {9, 13, 17, 25, 33}) {
+    double a[BLOCK], b[BLOCK], one[BLOCK], wa[BLOCK], wb[BLOCK], wone[BLOCK];
+    lanes::tails_block<1>(ea, eb, n, A, B, tau, a, b);
+    lanes::tails_block<1>(ea, nullptr, n, A, B, tau, one, nullptr);
+    EXPECT_EQ(std::memcmp(a, one, sizeof a), 0) << n << " terms";
+    using Block = void (*)(const double*, const double*, std::size_t, const double*, const double*,
+                           const double*, double*, double*);
+    const auto same = [&](const std::string& path, Block block) {
+      block(ea, eb, n, A, B, tau, wa, wb);
+      block(ea, nullptr, n, A, B, tau, wone, nullptr);
+      EXPECT_EQ(std::memcmp(a, wa, sizeof a), 0) << path << ", " << n << " terms";
+      EXPECT_EQ(std::memcmp(b, wb, sizeof b), 0) << path << ", " << n << " terms";
+      EXPECT_EQ(std::memcmp(one, wone, sizeof one), 0) << path << ", " << n << " terms";
+    };
+    same("baseline", lanes::tails_block<2>);
+#if defined(CAUSTICA_X86_LANES)
+    if (avx2) same("avx2", tails_block_avx2);
+    if (avx512) same("avx512", tails_block_avx512);
+#endif
   }
 }
 

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <span>
 
+#include "magnification/kernel_lanes.hpp"
+#include "magnification/legendre_tails_lanes.hpp"
 #include "magnification/piece_rules.hpp"
 #include "numeric/gauss_rules.hpp"
 
@@ -29,10 +31,10 @@ struct Recurrence {
 inline constexpr Recurrence RECURRENCE;
 
 // A Gauss rule on [0, 1] with D[k][i] = w_i P_k(2 t_i - 1): the Legendre coefficients of the
-// interpolant through its nodes, times 2 / (2k + 1).
+// interpolant through its nodes, times 2 / (2k + 1). Dt is its transpose, which a tail reads.
 struct DenseRule {
   std::span<const gauss::Node> nodes;
-  std::array<Nodes, MAX_NODES> D{};
+  std::array<Nodes, MAX_NODES> D{}, Dt{};
   explicit DenseRule(std::span<const gauss::Node> rule) : nodes(rule) {
     for (std::size_t i = 0; i < rule.size(); ++i) {
       const double t = 2 * rule[i].t - 1;
@@ -44,6 +46,9 @@ struct DenseRule {
         P_prev = P;
         P = P_next;
       }
+    }
+    for (std::size_t k = 0; k < rule.size(); ++k) {
+      for (std::size_t i = 0; i < rule.size(); ++i) Dt[i][k] = D[k][i];
     }
   }
 };
@@ -77,11 +82,12 @@ struct Tail {
 };
 inline Tail tail_of(const DenseRule& rule, std::span<const double> f) {
   const std::size_t n = rule.nodes.size();
+  // Every coefficient's sum over the nodes in their order, all coefficients at once (in lanes).
   std::array<double, MAX_NODES + 2> d{};
-  for (std::size_t k = 0; k < n; ++k) {
-    double sum = 0;
-    for (std::size_t i = 0; i < n; ++i) sum = sum + rule.D[k][i] * f[i];
-    d[k] = sum;
+  for (std::size_t i = 0; i < n; ++i) {
+    const double f_i = f[i];
+    const Nodes& row = rule.Dt[i];
+    for (std::size_t k = 0; k < n; ++k) d[k] = d[k] + row[k] * f_i;
   }
   Tail tail;
   tail.n = n + 1;
@@ -90,30 +96,38 @@ inline Tail tail_of(const DenseRule& rule, std::span<const double> f) {
   return tail;
 }
 
-// Two tails at BLOCK points at once, each point taking the operations of the one-point loop; the
-// points are independent, so the compiler may run them in lanes.
-inline constexpr std::size_t BLOCK = 8;
+#if defined(CAUSTICA_X86_LANES)
+// The block below on wider lanes (legendre_tails_avx2.cpp, legendre_tails_avx512.cpp).
+void tails_block_avx2(const double* ea, const double* eb, std::size_t n, const double* A,
+                      const double* B, const double* tau, double* value_a, double* value_b);
+void tails_block_avx512(const double* ea, const double* eb, std::size_t n, const double* A,
+                        const double* B, const double* tau, double* value_a, double* value_b);
+#endif
+
+// Tails at BLOCK points at once, in lanes on the widest path the kernels run (the same bits on
+// each: no fma, every point the one-point loop's operations in order). Of a alone when b is null.
+inline constexpr std::size_t BLOCK = lanes::POINTS;
 using Block = std::array<double, BLOCK>;
+inline void tails_block(const Tail& a, const Tail* b, const Block& tau, double* value_a,
+                        double* value_b) {
+  const double *A = RECURRENCE.A.data(), *B = RECURRENCE.B.data();
+  const double* eb = b == nullptr ? nullptr : b->e.data();
+#if defined(CAUSTICA_X86_LANES)
+  const int width = lane_kernels().width;
+  if (width >= 4) {
+    const auto wide = width >= 8 ? tails_block_avx512 : tails_block_avx2;
+    wide(a.e.data(), eb, a.n, A, B, tau.data(), value_a, value_b);
+    return;
+  }
+#endif
+  lanes::tails_block<2>(a.e.data(), eb, a.n, A, B, tau.data(), value_a, value_b);
+}
 inline void tails_at(const Tail& a, const Tail& b, const Block& tau, Block& value_a,
                      Block& value_b) {
-  Block t, P_prev, P;
-  for (std::size_t i = 0; i < BLOCK; ++i) {
-    t[i] = 2 * tau[i] - 1;
-    P_prev[i] = 1;
-    P[i] = t[i];
-    value_a[i] = a.e[0] + a.e[1] * t[i];
-    value_b[i] = b.e[0] + b.e[1] * t[i];
-  }
-  for (std::size_t k = 1; k + 1 < a.n; ++k) {
-    const double A = RECURRENCE.A[k], B = RECURRENCE.B[k], ea = a.e[k + 1], eb = b.e[k + 1];
-    for (std::size_t i = 0; i < BLOCK; ++i) {
-      const double P_next = (A * t[i]) * P[i] - B * P_prev[i];
-      value_a[i] = value_a[i] + ea * P_next;
-      value_b[i] = value_b[i] + eb * P_next;
-      P_prev[i] = P[i];
-      P[i] = P_next;
-    }
-  }
+  tails_block(a, &b, tau, value_a.data(), value_b.data());
+}
+inline void tail_at(const Tail& a, const Block& tau, Block& value) {
+  tails_block(a, nullptr, tau, value.data(), nullptr);
 }
 
 }  // namespace caustica::legendre_tails

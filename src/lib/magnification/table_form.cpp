@@ -149,20 +149,18 @@ double ring_on_table(const RadialProfile& profile, const LensPoint& lens, double
 // times the piece's length squared. A steep stretch that turns back within a long piece (a tent
 // or a ramp between kinks) is split at its breakpoints instead.
 bool well_conditioned(const TableBreaks& breaks, const Inside& in, const QuadraturePiece& q,
-                      double I0, double b0, const std::vector<double>& dslope) {
+                      double I0, double b0, const std::vector<double>& abs_dslope) {
   constexpr double SPREAD = 1000;
   const double L = q.v1 - q.v0;
-  double terms = std::fabs(I0) * L + std::fabs(b0) * (L * L);
-  double mass = 0, a = q.v0, I_a = I0, slope = b0;
-  for (std::size_t j = in.j0; j < in.j1; ++j) {
-    const double y = breaks.x[j];
-    terms = terms + (std::fabs(dslope[j]) * (L * L) + std::fabs(breaks.step[j]) * L);
-    mass = mass + 0.5 * (I_a + (breaks.value[j] - breaks.step[j])) * (y - a);
-    a = y;
-    I_a = breaks.value[j];
-    slope = breaks.slope[j];
-  }
-  mass = mass + 0.5 * (I_a + (I_a + slope * (q.v1 - a))) * (q.v1 - a);
+  const std::size_t j0 = in.j0, j1 = in.j1 - 1;
+  const double dslopes = abs_dslope[j1 + 1] - abs_dslope[j0];
+  const double steps = breaks.abs_step[j1 + 1] - breaks.abs_step[j0];
+  const double terms = (std::fabs(I0) * L + std::fabs(b0) * (L * L)) + (dslopes * (L * L) + steps * L);
+  const double first = breaks.x[j0] - q.v0, last = q.v1 - breaks.x[j1];
+  const double I_last = breaks.value[j1] + breaks.slope[j1] * last;
+  const double mass = (0.5 * (I0 + (breaks.value[j0] - breaks.step[j0])) * first +
+                       (breaks.mass[j1] - breaks.mass[j0])) +
+                      0.5 * (breaks.value[j1] + I_last) * last;
   return terms <= SPREAD * mass;
 }
 
@@ -337,6 +335,16 @@ TableBreaks::TableBreaks(const RadialProfile& profile) {
     disk_dslope.push_back(disk_right_slope[j] - disk_left_slope[j]);
     disk_step.push_back(disk_right[j] - disk_left[j]);
   }
+  abs_dslope.assign(x.size() + 1, 0.0);
+  abs_disk_dslope.assign(x.size() + 1, 0.0);
+  abs_step.assign(x.size() + 1, 0.0);
+  mass.assign(x.size(), 0.0);
+  for (std::size_t j = 0; j < x.size(); ++j) {
+    abs_dslope[j + 1] = abs_dslope[j] + std::fabs(dslope[j]);
+    abs_disk_dslope[j + 1] = abs_disk_dslope[j] + std::fabs(disk_dslope[j]);
+    abs_step[j + 1] = abs_step[j] + std::fabs(step[j]);
+    if (j > 0) mass[j] = mass[j - 1] + 0.5 * (value[j - 1] + (value[j] - step[j])) * (x[j] - x[j - 1]);
+  }
 }
 
 double table_ring_form(const RadialProfile& profile, const TableBreaks& breaks, double l, double s,
@@ -390,7 +398,7 @@ double table_ring_form(const RadialProfile& profile, const TableBreaks& breaks, 
     }
     const double I0 = in.line == nullptr ? 0.0 : line_at(*in.line, q.v0);
     const double b0 = in.line == nullptr ? 0.0 : slope_of(*in.line);
-    if (!well_conditioned(breaks, in, q, I0, b0, breaks.dslope)) {
+    if (!well_conditioned(breaks, in, q, I0, b0, breaks.abs_dslope)) {
       split_at_breaks(profile, breaks, in, q, [&](const QuadraturePiece& sub) {
         sum = sum + ring_on_table(profile, lens, l, s, sub);
       });
@@ -440,9 +448,9 @@ double table_disk_form(const RadialProfile& profile, const TableBreaks& breaks, 
     double hinges = 0;
     for (std::size_t j = in.j0; j < in.j1; j += BLOCK) {
       const std::size_t m = std::min(BLOCK, in.j1 - j);
-      Block tau{}, P0, unused;
+      Block tau{}, P0;
       for (std::size_t i = 0; i < m; ++i) tau[i] = map.tau(breaks.x[j + i]);
-      tails_at(T0, T0, tau, P0, unused);
+      tail_at(T0, tau, P0);
       for (std::size_t i = 0; i < m; ++i) hinges = hinges + breaks.disk_dslope[j + i] * P0[i];
     }
     return b0 * S0 + hinges;
@@ -458,7 +466,7 @@ double table_disk_form(const RadialProfile& profile, const TableBreaks& breaks, 
     }
     const double b0 = in.line == nullptr || narrow(in.line) ? 0.0 : slope_of(*in.line);
     const double I0 = in.line == nullptr ? 0.0 : line_at(*in.line, q.v0);
-    if (!well_conditioned(breaks, in, q, I0, b0, breaks.disk_dslope)) {
+    if (!well_conditioned(breaks, in, q, I0, b0, breaks.abs_disk_dslope)) {
       split_at_breaks(profile, breaks, in, q, [&](const QuadraturePiece& sub) {
         if (!narrow(sub.profile)) sum = sum + disk_piece(profile, l, rho, sub);
       });

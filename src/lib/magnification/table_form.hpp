@@ -31,6 +31,9 @@ struct TableBreaks {
   std::vector<std::size_t> narrow_pieces;
   std::vector<double> disk_dslope, disk_step;
   double disk_limb = 0;
+  // Sums over the breakpoints before j of |dslope|, |disk_dslope| and |step|, and the profile's
+  // integral from 0 to x[j]: a plan piece's conditioning at the cost of a few look-ups.
+  std::vector<double> abs_dslope, abs_disk_dslope, abs_step, mass;
 };
 
 // The ring form, without the division by the flux; s = re / rstar.
