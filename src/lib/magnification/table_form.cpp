@@ -253,7 +253,9 @@ template <class WindowVisit, class OuterVisit>
 void for_each_table_piece(const RadialProfile& profile, const TableBreaks& breaks,
                           const LensPoint& lens, WindowVisit window_piece, OuterVisit outer_piece) {
   const double v = lens.v;
-  const auto [wL, wR] = window_of(breaks, v);
+  // Plain names, not a structured binding: the lambdas below capture them.
+  const Window window = window_of(breaks, v);
+  const double wL = window.lo, wR = window.hi;
   const auto pieces = profile.pieces();
   auto p = std::upper_bound(pieces.begin(), pieces.end(), wL,
                             [](double y, const ProfilePiece& q) { return y < q.v1; });
