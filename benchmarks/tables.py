@@ -4,7 +4,7 @@
     python3 benchmarks/tables.py            # about a minute on two shared cores
     python3 benchmarks/tables.py --quick    # a smoke test: fewer runs
 
-One pool thread (RAYON_NUM_THREADS=1, set here before caustica is imported). A quadratic law
+One pool thread (RAYON_NUM_THREADS=1, set here before caustica is first called). A quadratic law
 (a, b) = (0.4, 0.3) tabulated at N = 100, 1000 and 10000 radii x = sin(theta), theta evenly spaced
 (examples/limb_darkening_laws.py), against the built-in linear law, on one call of 241 separations
 in l in [0, 3], for rho = 0.01 and 1 and both integrated functions. The cost of a separation is the
@@ -20,10 +20,6 @@ import sys
 import time
 from pathlib import Path
 
-os.environ["RAYON_NUM_THREADS"] = "1"
-
-import caustica  # noqa: E402
-
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "examples"))
 from limb_darkening_laws import law_table, reference  # noqa: E402
 
@@ -31,11 +27,11 @@ SEPARATIONS = [3.0 * k / 240 for k in range(241)]
 LAW = ("quadratic", (0.4, 0.3))
 POINTS = (100, 1000, 10000)
 RHOS = (0.01, 1.0)
+# The built-in law's function and the table's, by route (names: importing this file for its
+# table layout, as compare.py does, must not start caustica's pool).
 ROUTES = {
-    "rings": (caustica.integrated_heyrovsky_magnification,
-              caustica.integrated_flux_map_heyrovsky_magnification),
-    "disks": (caustica.integrated_witt_mao_magnification,
-              caustica.integrated_flux_map_witt_mao_magnification),
+    "rings": ("integrated_heyrovsky_magnification", "integrated_flux_map_heyrovsky_magnification"),
+    "disks": ("integrated_witt_mao_magnification", "integrated_flux_map_witt_mao_magnification"),
 }
 
 
@@ -62,10 +58,13 @@ TARGETS = {100: 1.5, 1000: 3.0, 10000: 15.0}   # time over the built-in law's, p
 
 def measure(runs):
     """Rows {rho, route, built_in, cells: [{n, time, ratio, error}]}, in the table's order."""
+    import caustica
+
     tables = {n: law_table(*LAW, n) for n in POINTS}
     rows = []
     for rho in RHOS:
-        for route, (built_in, flux_map) in ROUTES.items():
+        for route, names in ROUTES.items():
+            built_in, flux_map = (getattr(caustica, name) for name in names)
             base = cost(built_in, rho, (), runs)
             cells = []
             for n in POINTS:
@@ -87,6 +86,8 @@ def markdown(rows):
 
 
 def main():
+    # One pool thread: the pool reads this once, at caustica's first call.
+    os.environ["RAYON_NUM_THREADS"] = "1"
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--quick", action="store_true", help="fewer runs")
     parser.add_argument("--json", action="store_true", help="print the rows as JSON (for compare.py)")
