@@ -10,11 +10,13 @@ every core for the magnifications themselves. What one process runs on a single 
 rest: the interpreter's share of each call (reading the separations, building the result list
 of floats) and the numpy work around it. A cluster of one-thread workers runs that rest on every
 core, but costs a scheduling round trip and the transfer of the curves per task. It therefore
-pays off for long light curves of a cheap profile (the uniform disk, whose call is about half
-the interpreter's), where that rest is large and the costs per task small beside it; for
-limb-darkened curves, microseconds per separation on the pool, it gains a few percent at most. The script measures it: events per second of the serial loop and
-of clusters of each number of workers, for limb-darkened and uniform-disk curves of each
-length, and says where a cluster is ahead.
+pays off where that rest is large and what a task sends back is small: a fit's step, which needs
+one chi-squared per event, not the curve, for a cheap profile (the uniform disk, whose call is
+about half the interpreter's). Sending whole curves back costs more than the cluster gains, and
+for limb-darkened curves, microseconds per separation on the pool, the rest is small anyway. The
+script measures it: events per second of the serial loop and of clusters of each number of
+workers, for limb-darkened and uniform-disk curves and a fit's step at each length, and says
+where a cluster is ahead.
 
 With W worker processes each pool is sized to cores // W threads through RAYON_NUM_THREADS,
 set in the workers' environment before they start, so that W x threads does not exceed the
@@ -68,8 +70,18 @@ def light_curve(event, epochs, profile="limb"):
     uniform = np.array(caustica.witt_mao_magnification(l, 1.0, rho))
     if profile == "uniform":
         return uniform
+    if profile == "fit":
+        return np.array([chi_squared(t, uniform)])
     mu = 2 * np.array(caustica.integrated_heyrovsky_magnification(l, 1.0, rho)) - uniform
     return ((1 - c) * uniform + (2 * c / 3) * mu) / (1 - c / 3)
+
+
+def chi_squared(t, magnification, blend=0.1, sigma=0.01):
+    """One step of a fit: the blended model's chi-squared against the event's photometry (here a
+    made-up one, 1 % off in a slow wave), which is all a task of a fit needs to send back."""
+    model = magnification + blend
+    data = magnification * (1 + sigma * np.sin(t)) + blend
+    return float(np.sum(((data - model) / sigma) ** 2))
 
 
 def light_curves(chunk, epochs, profile):
@@ -139,8 +151,10 @@ def main(argv=None):
                         help="numbers of worker processes to try")
     parser.add_argument("--epochs", type=int, nargs="+", default=[200, 2000, 20000],
                         help="light-curve lengths (epochs per event) to try")
-    parser.add_argument("--profiles", nargs="+", choices=["limb", "uniform"],
-                        default=["limb", "uniform"], help="limb-darkened or uniform-disk curves")
+    parser.add_argument("--profiles", nargs="+", choices=["limb", "uniform", "fit"],
+                        default=["limb", "uniform", "fit"],
+                        help="limb-darkened or uniform-disk curves, or a fit's step: the "
+                             "uniform-disk model's chi-squared, one number per event")
     parser.add_argument("--events", type=int, default=None,
                         help="events per length (default: 48000 epochs' worth, at least 48)")
     args = parser.parse_args(argv)

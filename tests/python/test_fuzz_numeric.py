@@ -139,11 +139,13 @@ def inner_radius(bl, bf):
 
 
 def dark_inside_the_source(bl, bf):
-    """Whether the table, interpolated linearly and 0 outside its radii, is 0 all over (0, 1)."""
+    """Whether the table, interpolated linearly and 0 outside its radii, is 0 all over (0, 1).
+    A step between equal radii spans nothing: [0.5, 0.5] with [0, 1] is dark everywhere."""
     if len(bl) < 2:
         return not bl or bf[0] == 0
     segments = zip(zip(bl, bf), zip(bl[1:], bf[1:]))
-    return all(y0 == 0 and y1 == 0 for (x0, y0), (x1, y1) in segments if x0 < 1 and x1 > 0)
+    return all(y0 == 0 and y1 == 0 for (x0, y0), (x1, y1) in segments
+               if x0 < x1 and x0 < 1 and x1 > 0)
 
 
 def check_integrated(l, rings_, disks, context, disks_reliable=True, light_width=1.0):
