@@ -156,10 +156,12 @@ def main(argv=None):
                         help="limb-darkened or uniform-disk curves, or a fit's step: the "
                              "uniform-disk model's chi-squared, one number per event")
     parser.add_argument("--events", type=int, default=None,
-                        help="events per length (default: 48000 epochs' worth, at least 48)")
+                        help="events per length (default: 4.8 million epochs' worth, at least "
+                             "240: about a second of work per round, so that the cluster's "
+                             "cost per round is small beside it)")
     args = parser.parse_args(argv)
 
-    workloads = {(p, n): events(args.events or max(48, 48000 // n))
+    workloads = {(p, n): events(args.events or max(240, 4_800_000 // n))
                  for p in args.profiles for n in args.epochs}
     print(f"{cores()} cores; caustica's pool in this process: {cores()} thread(s)")
     baseline = {key: serial(workloads[key], key[1], key[0]) for key in workloads}
