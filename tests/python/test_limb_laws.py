@@ -21,10 +21,10 @@ ALL_TABLE_FUNCTIONS = [caustica.discrete_flux_map_heyrovsky_magnification] + TAB
 
 
 def example():
-    spec = importlib.util.spec_from_file_location("limb_darkening_laws",
-                                                  ROOT / "examples" / "limb_darkening_laws.py")
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    found = importlib.util.spec_from_file_location("limb_darkening_laws",
+                                                   ROOT / "examples" / "limb_darkening_laws.py")
+    module = importlib.util.module_from_spec(found)
+    found.loader.exec_module(module)
     return module
 
 
