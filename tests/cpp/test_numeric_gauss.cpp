@@ -4,6 +4,7 @@
 #include <span>
 
 #include "numeric/gauss_rules.hpp"
+#include "rule_shape.hpp"
 
 namespace caustica::numeric::gauss {
 namespace {
@@ -33,14 +34,7 @@ TEST_P(GaussRule, IsExactUpToItsDegree) {
 }
 
 TEST_P(GaussRule, NodesAscendInsideTheInterval) {
-  const Rule& rule = GetParam();
-  double previous = 0;
-  for (const Node& node : rule.nodes) {
-    EXPECT_LT(previous, node.t);
-    EXPECT_GT(node.w, 0);
-    previous = node.t;
-  }
-  EXPECT_LT(previous, 1.0);
+  expect_nodes_ascending_inside_with_positive_weights(GetParam().nodes);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "numeric/log_gauss_rules.hpp"
+#include "rule_shape.hpp"
 
 namespace caustica::numeric::gauss {
 namespace {
@@ -37,14 +38,7 @@ TEST_P(LogEndRule, IsExactForItsFunctions) {
 }
 
 TEST_P(LogEndRule, NodesAscendInsideTheIntervalWithPositiveWeights) {
-  const Rule& rule = GetParam();
-  double previous = 0;
-  for (const Node& node : rule.nodes) {
-    EXPECT_LT(previous, node.t);
-    EXPECT_GT(node.w, 0);
-    previous = node.t;
-  }
-  EXPECT_LT(previous, 1.0);
+  expect_nodes_ascending_inside_with_positive_weights(GetParam().nodes);
 }
 
 std::vector<Rule> rules() {
