@@ -31,6 +31,9 @@ struct TableBreaks {
   std::vector<std::size_t> narrow_pieces;
   std::vector<double> disk_dslope, disk_step;
   double disk_limb = 0;
+  // The disk form's terms outgrow the flux they sum to (a table bright at the limb: I(1) Q(1)
+  // against the integral of I' Q) by more than it can lose: the disk form is then the ring form.
+  bool disk_by_rings = false;
   // Sums over the breakpoints before j of |dslope|, |disk_dslope| and |step|, and the profile's
   // integral from 0 to x[j]: a plan piece's conditioning at the cost of a few look-ups.
   std::vector<double> abs_dslope, abs_disk_dslope, abs_step, mass;
