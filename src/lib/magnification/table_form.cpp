@@ -107,20 +107,20 @@ void place(const PieceMap& map, const DenseRule& rule, Nodes& x, Nodes& J) {
 }
 
 // The breakpoints strictly inside (v0, v1), and the table piece under v0's right side (null in a
-// gap of the table, where the profile is 0).
+// gap of the table, where the profile is 0). Those of a part of a plan piece are among the
+// piece's own, [lo, hi].
 struct Inside {
   std::size_t j0, j1;
   const ProfilePiece* line;
 };
-Inside inside(const RadialProfile& profile, const TableBreaks& breaks, double v0, double v1) {
-  const auto& X = breaks.x;
-  const std::size_t j0 = std::upper_bound(X.begin(), X.end(), v0) - X.begin();
-  const std::size_t j1 = std::lower_bound(X.begin() + j0, X.end(), v1) - X.begin();
-  const auto pieces = profile.pieces();
-  const auto p = std::upper_bound(pieces.begin(), pieces.end(), v0,
-                                  [](double v, const ProfilePiece& q) { return v < q.v1; });
-  const bool covers = p != pieces.end() && p->v0 <= v0;
-  return {j0, std::max(j0, j1), covers ? &*p : nullptr};
+Inside inside(const TableBreaks& breaks, double v0, double v1, std::size_t lo, std::size_t hi) {
+  const auto X = breaks.x.begin();
+  const std::size_t j0 = std::upper_bound(X + lo, X + hi, v0) - X;
+  const std::size_t j1 = std::lower_bound(X + j0, X + hi, v1) - X;
+  return {j0, std::max(j0, j1), breaks.line_after[j0]};
+}
+Inside inside(const TableBreaks& breaks, double v0, double v1) {
+  return inside(breaks, v0, v1, 0, breaks.x.size());
 }
 
 // The ring form over a plan piece. On a piece narrow beside its radius, the nodes' radii are
@@ -174,7 +174,7 @@ void split_at_breaks(const RadialProfile& profile, const TableBreaks& breaks, co
   double v0 = q.v0;
   for (std::size_t j = in.j0; j <= in.j1; ++j) {
     const double v1 = j < in.j1 ? breaks.x[j] : q.v1;
-    const Inside at = inside(profile, breaks, v0, v1);
+    const Inside at = inside(breaks, v0, v1, in.j0, in.j1);
     if (at.line != nullptr) {
       QuadraturePiece sub = q;
       sub.v0 = v0;
@@ -352,6 +352,14 @@ TableBreaks::TableBreaks(const RadialProfile& profile) {
     flux = flux + (b - a) * ((2 * a + b) * I_a + (a + 2 * b) * I_b) / 3;
   }
   disk_by_rings = terms > DISK_SPREAD * flux;
+  // The piece under each stretch between breakpoints: piece ends inside (0, 1) are breakpoints,
+  // so one piece covers all of a stretch or none of it.
+  for (std::size_t j = 0; j <= x.size(); ++j) {
+    const double a = j == 0 ? 0.0 : x[j - 1];
+    const auto p = std::upper_bound(pieces.begin(), pieces.end(), a,
+                                    [](double v, const ProfilePiece& q) { return v < q.v1; });
+    line_after.push_back(p != pieces.end() && p->v0 <= a ? &*p : nullptr);
+  }
   abs_dslope.assign(x.size() + 1, 0.0);
   abs_disk_dslope.assign(x.size() + 1, 0.0);
   abs_step.assign(x.size() + 1, 0.0);
@@ -405,7 +413,7 @@ double table_ring_form(const RadialProfile& profile, const TableBreaks& breaks, 
   };
   const auto outer_piece = [&](const QuadraturePiece& q) {
     if (q.v1 < NO_FLUX) return;
-    const Inside in = inside(profile, breaks, q.v0, q.v1);
+    const Inside in = inside(breaks, q.v0, q.v1);
     if (in.j0 == in.j1) {
       if (in.line == nullptr) return;
       QuadraturePiece on_line = q;
@@ -423,7 +431,7 @@ double table_ring_form(const RadialProfile& profile, const TableBreaks& breaks, 
     }
     for_each_part(q, in.j1 - in.j0, [&](const QuadraturePiece& part, const DenseRule& rule) {
       const bool whole = part.v0 == q.v0 && part.v1 == q.v1;
-      const Inside in_part = whole ? in : inside(profile, breaks, part.v0, part.v1);
+      const Inside in_part = whole ? in : inside(breaks, part.v0, part.v1, in.j0, in.j1);
       sum = sum + ring_dense(part, in_part, rule);
     });
   };
@@ -474,7 +482,7 @@ double table_disk_form(const RadialProfile& profile, const TableBreaks& breaks, 
     return b0 * S0 + hinges;
   };
   const auto outer_piece = [&](const QuadraturePiece& q) {
-    const Inside in = inside(profile, breaks, q.v0, q.v1);
+    const Inside in = inside(breaks, q.v0, q.v1);
     if (in.j0 == in.j1) {
       if (in.line == nullptr || narrow(in.line)) return;
       QuadraturePiece on_line = q;
@@ -492,7 +500,7 @@ double table_disk_form(const RadialProfile& profile, const TableBreaks& breaks, 
     }
     for_each_part(q, in.j1 - in.j0, [&](const QuadraturePiece& part, const DenseRule& rule) {
       const bool whole = part.v0 == q.v0 && part.v1 == q.v1;
-      const Inside in_part = whole ? in : inside(profile, breaks, part.v0, part.v1);
+      const Inside in_part = whole ? in : inside(breaks, part.v0, part.v1, in.j0, in.j1);
       sum = sum - disk_dense(part, in_part, rule);
     });
   };

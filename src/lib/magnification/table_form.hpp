@@ -22,6 +22,9 @@ namespace caustica {
 struct TableBreaks {
   explicit TableBreaks(const RadialProfile& profile);
   std::vector<double> x, dslope, step;
+  // line_after[j]: the table piece between breakpoints j - 1 and j (0 and 1 at the ends), null
+  // in a gap of the table.
+  std::vector<const ProfilePiece*> line_after;
   // The value and slope just beyond each breakpoint.
   std::vector<double> value, slope;
   // The disk form builds a lit run of pieces [A, B] between steps from Q(B) - Q(A), which cancels
