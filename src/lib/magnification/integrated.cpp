@@ -245,7 +245,7 @@ BatchResult _integrated_heyrovsky_magnification(std::vector<double> l,
                                                 double rstar, double norm) {
   const double rho = rstar / re;
   if (profile.variable() == SourceVariable::Radius) {
-    const TableBreaks breaks(profile);
+    const TableBreaks breaks(profile, Route::Rings);
     const double s = re / rstar;
     return over_separations(l, profile, rho, norm, [&](double l_i) {
       return table_ring_form(profile, breaks, l_i, s, rho);
@@ -261,7 +261,7 @@ BatchResult _integrated_witt_mao_magnification(std::vector<double> l,
                                                double rstar, double norm) {
   const double rho = rstar / re;
   if (profile.variable() == SourceVariable::Radius) {
-    const TableBreaks breaks(profile);
+    const TableBreaks breaks(profile, Route::Disks);
     return over_separations(l, profile, rho, norm, [&](double l_i) {
       return PI * table_disk_form(profile, breaks, l_i, rho);
     });

@@ -9,7 +9,7 @@
 
 namespace caustica::legendre_tails::lanes {
 
-constexpr std::size_t POINTS = 8;
+constexpr std::size_t POINTS = 32;
 
 // Tails of the coefficients ea and eb (n of each) at POINTS values of tau, or of ea alone when
 // eb is null.

@@ -9,13 +9,15 @@ namespace {
 
 // A run of pieces between steps narrower than this share of its outer radius.
 constexpr double NARROW_RUN = 0.01;
+// A table with fewer breakpoints sums its hinges one by one.
+constexpr std::size_t CELLS_FROM = 64;
 // The largest size of the disk form's terms, unlensed, over the table's flux: it loses about
 // this many roundings of the result (1e-13 at most).
 constexpr double DISK_SPREAD = 1000;
 
 }  // namespace
 
-TableBreaks::TableBreaks(const RadialProfile& profile) {
+TableBreaks::TableBreaks(const RadialProfile& profile, Route route) {
   const auto pieces = profile.pieces();
   narrow.assign(pieces.size(), false);
   for (std::size_t k0 = 0, k1; k0 < pieces.size(); k0 = k1) {
@@ -33,6 +35,14 @@ TableBreaks::TableBreaks(const RadialProfile& profile) {
   }
   std::vector<double> left, right, left_slope, right_slope, disk_left, disk_right;
   std::vector<double> disk_left_slope, disk_right_slope;
+  // At most two breakpoints a piece: one allocation for each column.
+  const std::size_t most = 2 * pieces.size();
+  for (auto* column : {&x, &left, &right, &left_slope, &right_slope, &disk_left, &disk_right,
+                       &disk_left_slope, &disk_right_slope, &value, &slope, &dslope, &step,
+                       &disk_dslope, &disk_step}) {
+    column->reserve(most);
+  }
+  line_after.reserve(most + 1);
   const auto point = [&](double y) -> std::size_t {
     if (x.empty() || x.back() != y) {
       x.push_back(y);
@@ -86,10 +96,11 @@ TableBreaks::TableBreaks(const RadialProfile& profile) {
   disk_by_rings = terms > DISK_SPREAD * flux;
   // The piece under each stretch between breakpoints: piece ends inside (0, 1) are breakpoints,
   // so one piece covers all of a stretch or none of it.
+  // The first piece that ends beyond a, a rising with j.
+  auto p = pieces.begin();
   for (std::size_t j = 0; j <= x.size(); ++j) {
     const double a = j == 0 ? 0.0 : x[j - 1];
-    const auto p = std::upper_bound(pieces.begin(), pieces.end(), a,
-                                    [](double v, const ProfilePiece& q) { return v < q.v1; });
+    while (p != pieces.end() && !(a < p->v1)) ++p;
     line_after.push_back(p != pieces.end() && p->v0 <= a ? &*p : nullptr);
   }
   abs_dslope.assign(x.size() + 1, 0.0);
@@ -101,6 +112,12 @@ TableBreaks::TableBreaks(const RadialProfile& profile) {
     abs_disk_dslope[j + 1] = abs_disk_dslope[j] + std::fabs(disk_dslope[j]);
     abs_step[j + 1] = abs_step[j] + std::fabs(step[j]);
     if (j > 0) mass[j] = mass[j - 1] + 0.5 * (value[j - 1] + (value[j] - step[j])) * (x[j] - x[j - 1]);
+  }
+  if (x.size() >= CELLS_FROM) {
+    const bool rings = route == Route::Rings || disk_by_rings;
+    const std::span<const double> ring_weights[] = {dslope, step};
+    const std::span<const double> disk_weights[] = {disk_dslope};
+    cells = rings ? BreakpointCells(x, ring_weights) : BreakpointCells(x, disk_weights);
   }
 }
 

@@ -6,14 +6,16 @@
 #include <cstddef>
 #include <vector>
 
+#include "magnification/breakpoint_cells.hpp"
 #include "magnification/profile.hpp"
+#include "magnification/quadrature_plan.hpp"
 
 namespace caustica {
 
 // A table's breakpoints inside (0, 1), ascending: where its slope changes by dslope and its value
 // steps by step (0 outside its radii). What depends on the table alone, built once per call.
 struct TableBreaks {
-  explicit TableBreaks(const RadialProfile& profile);
+  TableBreaks(const RadialProfile& profile, Route route);
   std::vector<double> x, dslope, step;
   // line_after[j]: the table piece between breakpoints j - 1 and j (0 and 1 at the ends), null
   // in a gap of the table.
@@ -33,6 +35,9 @@ struct TableBreaks {
   // Sums over the breakpoints before j of |dslope|, |disk_dslope| and |step|, and the profile's
   // integral from 0 to x[j]: a plan piece's conditioning at the cost of a few look-ups.
   std::vector<double> abs_dslope, abs_disk_dslope, abs_step, mass;
+  // The hinges' weights by cells, for a dense table: dslope and step where the form is the ring
+  // form, disk_dslope where it is the disk form.
+  BreakpointCells cells;
 };
 
 }  // namespace caustica

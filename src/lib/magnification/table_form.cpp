@@ -55,22 +55,80 @@ struct PieceMap {
 // cost once. A part 1/k of the piece sees its singular points k times as far, in units of its
 // half-length, as the piece: with the ellipse parameter R of the piece's own rule (its error
 // R^(-2n) to 1e-15), R_k = a_k + sqrt(a_k^2 - 1) at a_k = k (R + 1 / R) / 2, and R_k^(-n) to
-// 1e-16 takes n = 36.8 / ln R_k.
+// 1e-16 takes n = 36.8 / ln R_k. Where cells sum the breakpoints (a piece in the radius itself),
+// a breakpoint costs nothing and the parts only bring the rule down to what a cell reproduces.
+constexpr std::size_t CELL_NODES = BreakpointCells::POINTS - 2;
+// Fewer breakpoints than this in a part are summed one by one.
+constexpr std::size_t BY_CELLS_FROM = 512;
+
+// Overloaded calls, one lambda each.
+template <class... F>
+struct Overload : F... {
+  using F::operator()...;
+};
+template <class... F>
+Overload(F...) -> Overload<F...>;
+
 template <class Visit>
-void for_each_part(const QuadraturePiece& q, std::size_t breakpoints, Visit visit) {
+void for_each_part(const QuadraturePiece& q, std::size_t breakpoints, bool by_cells, Visit visit) {
   constexpr std::size_t PER_PART = 128;
   constexpr std::size_t MOST_PARTS = 64;
-  std::size_t k = 1;
-  while (breakpoints / k > PER_PART && k < MOST_PARTS) k = k + k;
-  if (k == 1) {
-    visit(q, dense_rule(q.n));
-    return;
-  }
   const double R = std::pow(10.0, 7.5 / q.n);
-  const double a = (0.5 * (R + 1 / R)) * static_cast<double>(k);
-  const double nodes = 36.8 / std::log(a + std::sqrt(a * a - 1));
-  const DenseRule& rule = rule_with(nodes);
+  const auto rule_for = [&](std::size_t k) -> const DenseRule& {
+    const double a = (0.5 * (R + 1 / R)) * static_cast<double>(k);
+    return rule_with(36.8 / std::log(a + std::sqrt(a * a - 1)));
+  };
   const PieceMap map(q);
+  std::size_t k = 1;
+  if (by_cells && q.grading == Grading::Logarithmic) {
+    // Parts of a piece in ln t short enough beside their distance t from the lens are as smooth
+    // in the radius itself, where cells sum their breakpoints: a part of half-length h whose near
+    // end is t from the lens has it at r = (t + h) / h half-lengths, an ellipse R = r +
+    // sqrt(r^2 - 1), and takes the nodes of both that and the part's own R_k.
+    const auto near_lens = [&](double x0, double x1) {
+      const double h = 0.5 * (x1 - x0);
+      const double t = std::min(std::fabs(x0 - map.origin), std::fabs(x1 - map.origin));
+      const double r = (t + h) / h;
+      return 36.8 / std::log(r + std::sqrt(r * r - 1));
+    };
+    const auto nodes_for_part = [&](std::size_t parts, std::size_t i) {
+      const double a = (0.5 * (R + 1 / R)) * static_cast<double>(parts);
+      const double own = 36.8 / std::log(a + std::sqrt(a * a - 1));
+      const double x0 = map.x(static_cast<double>(i - 1) / static_cast<double>(parts));
+      const double x1 = i == parts ? q.v1 : map.x(static_cast<double>(i) / static_cast<double>(parts));
+      return std::max(own, near_lens(i == 1 ? q.v0 : x0, x1));
+    };
+    // The part nearest the lens needs the most.
+    const auto worst = [&](std::size_t parts) {
+      return std::max(nodes_for_part(parts, 1), nodes_for_part(parts, parts));
+    };
+    while (worst(k) > static_cast<double>(CELL_NODES) && k < MOST_PARTS) k = k + k;
+    if (worst(k) <= static_cast<double>(CELL_NODES)) {
+      double v0 = q.v0;
+      for (std::size_t i = 1; i <= k; ++i) {
+        const double v1 = i == k ? q.v1 : map.x(static_cast<double>(i) / static_cast<double>(k));
+        if (v0 < v1) {
+          QuadraturePiece part{v0, v1, Grading::None, q.n, q.profile};
+          visit(part, rule_with(nodes_for_part(k, i)));
+        }
+        v0 = v1;
+      }
+      return;
+    }
+    k = 1;
+  }
+  if (by_cells && q.grading == Grading::None) {
+    // Every part's interpolant to 1e-16 (the whole piece's, to its rule's 1e-15, is not enough
+    // for hinges that outweigh the piece's integral), with no more nodes than cells reproduce.
+    while (rule_for(k).nodes.size() > CELL_NODES && k < MOST_PARTS) k = k + k;
+  } else {
+    while (breakpoints / k > PER_PART && k < MOST_PARTS) k = k + k;
+    if (k == 1) {
+      visit(q, dense_rule(q.n));
+      return;
+    }
+  }
+  const DenseRule& rule = rule_for(k);
   double v0 = q.v0;
   for (std::size_t i = 1; i <= k; ++i) {
     const double tau = static_cast<double>(i) / static_cast<double>(k);
@@ -83,6 +141,72 @@ void for_each_part(const QuadraturePiece& q, std::size_t breakpoints, Visit visi
     }
     v0 = v1;
   }
+}
+
+// The hinges of a plan piece's breakpoints, or of a cell's points standing for them, summed in
+// the order given, BLOCK at a time through the tails: sum of wd (P1 - (y - q0) P0) + ws P0 for
+// the ring form, of wd P0 for the disk form (no T1).
+class Hinges {
+ public:
+  Hinges(const Tail& T0, const Tail* T1, const PieceMap& map, double q0)
+      : T0_(T0), T1_(T1), map_(map), q0_(q0) {}
+  void push(double y, double wd, double ws) {
+    tau_[m_] = map_.tau(y);
+    y_[m_] = y;
+    wd_[m_] = wd;
+    ws_[m_] = ws;
+    if (++m_ == BLOCK) flush();
+  }
+  double sum() {
+    flush();
+    return sum_;
+  }
+
+ private:
+  void flush() {
+    if (m_ == 0) return;
+    Block P0, P1;
+    if (T1_ == nullptr) {
+      tail_at(T0_, tau_, P0);
+      for (std::size_t i = 0; i < m_; ++i) sum_ = sum_ + wd_[i] * P0[i];
+    } else {
+      tails_at(T0_, *T1_, tau_, P0, P1);
+      for (std::size_t i = 0; i < m_; ++i) {
+        sum_ = sum_ + (wd_[i] * (P1[i] - (y_[i] - q0_) * P0[i]) + ws_[i] * P0[i]);
+      }
+    }
+    m_ = 0;
+  }
+  const Tail& T0_;
+  const Tail* T1_;
+  const PieceMap& map_;
+  double q0_;
+  Block tau_{}, y_{}, wd_{}, ws_{};
+  std::size_t m_ = 0;
+  double sum_ = 0;
+};
+
+// Whether a plan piece's breakpoints are many enough for cells, where a table has them.
+bool by_cells(const TableBreaks& breaks, std::size_t breakpoints) {
+  return !breaks.cells.empty() && breakpoints >= BY_CELLS_FROM;
+}
+
+// Pushes the hinges of a plan piece's breakpoints [in.j0, in.j1): by cells where the piece is
+// in the radius itself and its interpolant's tails are of a degree the cells reproduce.
+template <class Push>
+void push_hinges(const TableBreaks& breaks, const QuadraturePiece& q, std::size_t j0,
+                 std::size_t j1, std::size_t nodes, Push push) {
+  const auto run = [&](std::size_t jb, std::size_t je) {
+    for (std::size_t j = jb; j < je; ++j) push(breaks.x[j], j);
+  };
+  const BreakpointCells& cells = breaks.cells;
+  if (!by_cells(breaks, j1 - j0) || q.grading != Grading::None || nodes > CELL_NODES) {
+    run(j0, j1);
+    return;
+  }
+  cells.cover(q.v0, q.v1, j0, j1, [&](std::size_t c) {
+    for (std::size_t i = 0; i < BreakpointCells::POINTS; ++i) push(cells.point(c, i), c, i);
+  }, run);
 }
 
 // The rule's nodes on the piece, with dx/dtau.
@@ -304,18 +428,13 @@ double table_ring_form(const RadialProfile& profile, const TableBreaks& breaks, 
     }
     const Tail T0 = tail_of(rule, std::span<const double>(psi.data(), n));
     const Tail T1 = tail_of(rule, std::span<const double>(psi_x.data(), n));
-    double hinges = 0;
-    for (std::size_t j = in.j0; j < in.j1; j += BLOCK) {
-      const std::size_t m = std::min(BLOCK, in.j1 - j);
-      Block tau{}, P0, P1;
-      for (std::size_t i = 0; i < m; ++i) tau[i] = map.tau(breaks.x[j + i]);
-      tails_at(T0, T1, tau, P0, P1);
-      for (std::size_t i = 0; i < m; ++i) {
-        const double y = breaks.x[j + i];
-        hinges = hinges + (breaks.dslope[j + i] * (P1[i] - (y - q.v0) * P0[i]) + breaks.step[j + i] * P0[i]);
-      }
-    }
-    return (I0 * S0 + b0 * S1) + hinges;
+    Hinges hinges(T0, &T1, map, q.v0);
+    push_hinges(breaks, q, in.j0, in.j1, n, Overload{
+        [&](double y, std::size_t j) { hinges.push(y, breaks.dslope[j], breaks.step[j]); },
+        [&](double y, std::size_t c, std::size_t i) {
+          hinges.push(y, breaks.cells.lambda(c, 0)[i], breaks.cells.lambda(c, 1)[i]);
+        }});
+    return (I0 * S0 + b0 * S1) + hinges.sum();
   };
   const auto outer_piece = [&](const QuadraturePiece& q) {
     if (q.v1 < NO_FLUX) return;
@@ -335,7 +454,7 @@ double table_ring_form(const RadialProfile& profile, const TableBreaks& breaks, 
       });
       return;
     }
-    for_each_part(q, in.j1 - in.j0, [&](const QuadraturePiece& part, const DenseRule& rule) {
+    for_each_part(q, in.j1 - in.j0, by_cells(breaks, in.j1 - in.j0), [&](const QuadraturePiece& part, const DenseRule& rule) {
       const bool whole = part.v0 == q.v0 && part.v1 == q.v1;
       const Inside in_part = whole ? in : inside(breaks, part.v0, part.v1, in.j0, in.j1);
       sum = sum + ring_dense(part, in_part, rule);
@@ -377,15 +496,13 @@ double table_disk_form(const RadialProfile& profile, const TableBreaks& breaks, 
       S0 = S0 + rule.nodes[i].w * psi[i];
     }
     const Tail T0 = tail_of(rule, std::span<const double>(psi.data(), n));
-    double hinges = 0;
-    for (std::size_t j = in.j0; j < in.j1; j += BLOCK) {
-      const std::size_t m = std::min(BLOCK, in.j1 - j);
-      Block tau{}, P0;
-      for (std::size_t i = 0; i < m; ++i) tau[i] = map.tau(breaks.x[j + i]);
-      tail_at(T0, tau, P0);
-      for (std::size_t i = 0; i < m; ++i) hinges = hinges + breaks.disk_dslope[j + i] * P0[i];
-    }
-    return b0 * S0 + hinges;
+    Hinges hinges(T0, nullptr, map, q.v0);
+    push_hinges(breaks, q, in.j0, in.j1, n, Overload{
+        [&](double y, std::size_t j) { hinges.push(y, breaks.disk_dslope[j], 0.0); },
+        [&](double y, std::size_t c, std::size_t i) {
+          hinges.push(y, breaks.cells.lambda(c, 0)[i], 0.0);
+        }});
+    return b0 * S0 + hinges.sum();
   };
   const auto outer_piece = [&](const QuadraturePiece& q) {
     const Inside in = inside(breaks, q.v0, q.v1);
@@ -404,7 +521,7 @@ double table_disk_form(const RadialProfile& profile, const TableBreaks& breaks, 
       });
       return;
     }
-    for_each_part(q, in.j1 - in.j0, [&](const QuadraturePiece& part, const DenseRule& rule) {
+    for_each_part(q, in.j1 - in.j0, by_cells(breaks, in.j1 - in.j0), [&](const QuadraturePiece& part, const DenseRule& rule) {
       const bool whole = part.v0 == q.v0 && part.v1 == q.v1;
       const Inside in_part = whole ? in : inside(breaks, part.v0, part.v1, in.j0, in.j1);
       sum = sum - disk_dense(part, in_part, rule);
