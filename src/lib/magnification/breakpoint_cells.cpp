@@ -7,6 +7,7 @@ namespace caustica {
 namespace {
 
 namespace cell = numeric::cell;
+static_assert(cell::POINTS % 2 == 0, "the Lagrange sums pair the points");
 
 // A cell with no more breakpoints than this is not halved: its breakpoints cost less one by one
 // than its points do.
@@ -14,20 +15,23 @@ constexpr std::size_t LEAF = 64;
 // Below 2^-60 of the radius, halving separates nothing more that a double can tell apart.
 constexpr int DEEPEST = 60;
 
-// l_i(u) for every point, by the barycentric formula; exact 0 and 1 at a point itself.
-void lagrange_at(double u, double* l) {
+// The Lagrange values l_i(u) of every point, as q_i / S: q_i = b_i / (u - u_i) and S their sum
+// by the barycentric formula, or q the unit vector and S = 1 at a point itself.
+double lagrange_at(double u, double* q) {
   for (std::size_t i = 0; i < cell::POINTS; ++i) {
     if (u == cell::U[i]) {
-      for (std::size_t k = 0; k < cell::POINTS; ++k) l[k] = k == i ? 1.0 : 0.0;
-      return;
+      for (std::size_t k = 0; k < cell::POINTS; ++k) q[k] = k == i ? 1.0 : 0.0;
+      return 1.0;
     }
   }
-  double sum = 0;
-  for (std::size_t i = 0; i < cell::POINTS; ++i) {
-    l[i] = cell::BARYCENTRIC[i] / (u - cell::U[i]);
-    sum = sum + l[i];
+  for (std::size_t i = 0; i < cell::POINTS; ++i) q[i] = cell::BARYCENTRIC[i] / (u - cell::U[i]);
+  // Two interleaved sums, added at the end: half the chain of dependent additions.
+  double even = 0, odd = 0;
+  for (std::size_t i = 0; i < cell::POINTS; i += 2) {
+    even = even + q[i];
+    odd = odd + q[i + 1];
   }
-  for (std::size_t i = 0; i < cell::POINTS; ++i) l[i] = l[i] / sum;
+  return even + odd;
 }
 
 }  // namespace
@@ -62,13 +66,13 @@ int BreakpointCells::build(std::span<const double> x,
   lambda_.resize(lambda_.size() + sets_ * POINTS, 0.0);
   double* own = &lambda_[static_cast<std::size_t>(index) * sets_ * POINTS];
   if (je - jb <= LEAF || depth >= DEEPEST) {
-    double l[cell::POINTS];
+    double q[cell::POINTS];
     for (std::size_t j = jb; j < je; ++j) {
-      lagrange_at((x[j] - centre) / half, l);
+      const double S = lagrange_at((x[j] - centre) / half, q);
       for (std::size_t s = 0; s < sets_; ++s) {
-        const double w = weights[s][j];
+        const double w = weights[s][j] / S;
         double* lambda_s = own + s * POINTS;
-        for (std::size_t i = 0; i < POINTS; ++i) lambda_s[i] = lambda_s[i] + w * l[i];
+        for (std::size_t i = 0; i < POINTS; ++i) lambda_s[i] = lambda_s[i] + w * q[i];
       }
     }
     return index;

@@ -88,22 +88,33 @@ RadialProfile RadialProfile::table(std::span<const double> bl, std::span<const d
 
   // Flux and moments of each line exactly: x I(x) is quadratic, x^(2k+1) I(x) of degree
   // 2k + 2 <= 26, within the 16-point rule's 31.
+  // Each node's terms are summed over the pieces on their own (in lanes: a long table's pieces
+  // cost a few products each), and the nodes' sums are added in order at the end.
+  const auto& rule = numeric::gauss::LEGENDRE_16;
+  constexpr std::size_t NODES = numeric::gauss::LEGENDRE_16.size();
+  constexpr std::size_t TERMS = profile_far_field::TERMS;
   double flux = 0;
-  std::array<double, profile_far_field::TERMS> moments{};
+  std::array<std::array<double, NODES>, TERMS> by_node{};
   for (const ProfilePiece& piece : p.pieces_) {
     const double a = piece.v0, b = piece.v1;
     const double fa = line(piece, a), fb = line(piece, b);
     flux = flux + (b - a) * (a * (fa + fa + fb) + b * (fa + fb + fb)) / 6;
-    for (const numeric::gauss::Node& node : numeric::gauss::LEGENDRE_16) {
-      const double x = a + (b - a) * node.t;
-      const double x2 = x * x;
-      double x_power = x;
-      const double w = ((b - a) * node.w) * line(piece, x);
-      for (int k = 1; k <= profile_far_field::TERMS; ++k) {
-        x_power = x_power * x2;
-        moments[k - 1] = moments[k - 1] + w * x_power;
+    std::array<double, NODES> x, x2, w;
+    for (std::size_t i = 0; i < NODES; ++i) {
+      x[i] = a + (b - a) * rule[i].t;
+      x2[i] = x[i] * x[i];
+      w[i] = ((b - a) * rule[i].w) * line(piece, x[i]);
+    }
+    for (std::size_t k = 0; k < TERMS; ++k) {
+      for (std::size_t i = 0; i < NODES; ++i) {
+        x[i] = x[i] * x2[i];
+        by_node[k][i] = by_node[k][i] + w[i] * x[i];
       }
     }
+  }
+  std::array<double, TERMS> moments{};
+  for (std::size_t k = 0; k < TERMS; ++k) {
+    for (std::size_t i = 0; i < NODES; ++i) moments[k] = moments[k] + by_node[k][i];
   }
   p.flux_ = flux * TWO_PI;
   // <x^2k> = 2 pi integral x^(2k+1) I / flux.

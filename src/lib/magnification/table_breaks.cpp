@@ -33,54 +33,47 @@ TableBreaks::TableBreaks(const RadialProfile& profile, Route route) {
       }
     }
   }
-  std::vector<double> left, right, left_slope, right_slope, disk_left, disk_right;
-  std::vector<double> disk_left_slope, disk_right_slope;
   // At most two breakpoints a piece: one allocation for each column.
   const std::size_t most = 2 * pieces.size();
-  for (auto* column : {&x, &left, &right, &left_slope, &right_slope, &disk_left, &disk_right,
-                       &disk_left_slope, &disk_right_slope, &value, &slope, &dslope, &step,
-                       &disk_dslope, &disk_step}) {
+  for (auto* column : {&x, &value, &slope, &dslope, &step, &disk_dslope, &disk_step}) {
     column->reserve(most);
   }
   line_after.reserve(most + 1);
   const auto point = [&](double y) -> std::size_t {
     if (x.empty() || x.back() != y) {
       x.push_back(y);
-      for (auto* column : {&left, &right, &left_slope, &right_slope, &disk_left, &disk_right,
-                           &disk_left_slope, &disk_right_slope}) {
+      for (auto* column : {&value, &slope, &dslope, &step, &disk_dslope, &disk_step}) {
         column->push_back(0.0);
       }
     }
     return x.size() - 1;
   };
+  // A breakpoint meets the piece that ends there before the one that starts there: the changes
+  // are (0 - left) + right, the right side's value less the left's.
   for (std::size_t k = 0; k < pieces.size(); ++k) {
     const ProfilePiece& p = pieces[k];
     const double piece_slope = slope_of(p);
     const double by_parts = narrow[k] ? 0.0 : 1.0;
     if (0 < p.v0) {
       const std::size_t j = point(p.v0);
-      right[j] = line_at(p, p.v0);
-      right_slope[j] = piece_slope;
-      disk_right[j] = by_parts * right[j];
-      disk_right_slope[j] = by_parts * piece_slope;
+      const double right = line_at(p, p.v0);
+      value[j] = right;
+      slope[j] = piece_slope;
+      dslope[j] = dslope[j] + piece_slope;
+      step[j] = step[j] + right;
+      disk_dslope[j] = disk_dslope[j] + by_parts * piece_slope;
+      disk_step[j] = disk_step[j] + by_parts * right;
     }
     if (p.v1 < 1) {
       const std::size_t j = point(p.v1);
-      left[j] = line_at(p, p.v1);
-      left_slope[j] = piece_slope;
-      disk_left[j] = by_parts * left[j];
-      disk_left_slope[j] = by_parts * piece_slope;
+      const double left = line_at(p, p.v1);
+      dslope[j] = dslope[j] - piece_slope;
+      step[j] = step[j] - left;
+      disk_dslope[j] = disk_dslope[j] - by_parts * piece_slope;
+      disk_step[j] = disk_step[j] - by_parts * left;
     } else if (!narrow[k]) {
       disk_limb = line_at(p, 1.0);
     }
-  }
-  for (std::size_t j = 0; j < x.size(); ++j) {
-    value.push_back(right[j]);
-    slope.push_back(right_slope[j]);
-    dslope.push_back(right_slope[j] - left_slope[j]);
-    step.push_back(right[j] - left[j]);
-    disk_dslope.push_back(disk_right_slope[j] - disk_left_slope[j]);
-    disk_step.push_back(disk_right[j] - disk_left[j]);
   }
   // Unlensed, Q(x) = x^2: the terms |I(1)|, |step| y^2 and |slope| (b^3 - a^3) / 3 against the
   // flux, the integral of 2 x I.
