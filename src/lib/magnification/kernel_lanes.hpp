@@ -16,8 +16,8 @@ struct LaneKernels {
   int width;
   // out[i] = closed_form::witt_mao(x[i], rho[i], c[i]) for i < n: points the closed form serves.
   void (*witt_mao)(const double* x, const double* rho, const double* c, double* out, std::size_t n);
-  // out[i] = far_field::far_from_source(x[i], x[i] * rho[i]) for i < n: points beyond
-  // far_field_start(rho[i]).
+  // out[i] = far_field::far_from_source(x[i], x[i] * rho[i]) for i < n: points that
+  // witt_mao_route sends to the far field (x[i] >= far_field_start(rho[i]), rho[i] > 0).
   void (*witt_mao_far_field)(const double* x, const double* rho, double* out, std::size_t n);
   // out[i] = closed_form::heyrovsky(l, r[i], s) for i < n: rings the closed form serves.
   void (*heyrovsky)(double l, const double* r, double s, double* out, std::size_t n);

@@ -45,11 +45,13 @@ template <class V>
   const V y = u * u;
   const V w = 1.0 / (1.0 + 4.0 / y);
   const V q = 1.0 / (x * x);
+  // The group's K and J are those of its largest q and w (x >= 3 and rho > 0 leave neither NaN).
+  const double q_top = lanes::max_lane(q), w_top = lanes::max_lane(w);
   int K = 0;
-  while (K < TERMS && lanes::any(q > Q_FOR_TERMS[K])) ++K;
+  while (K < TERMS && q_top > Q_FOR_TERMS[K]) ++K;
   // For a small source w < u^2 / 4 is small too, and the high powers of w do not count.
   int J = 1;
-  while (J < 2 * TERMS && lanes::any(w > W_FOR_DEGREES[J - 1])) ++J;
+  while (J < 2 * TERMS && w_top > W_FOR_DEGREES[J - 1]) ++J;
   V S = lanes::broadcast<V>(0.0);
   for (int k = K; k >= 1; --k) {
     const std::array<double, 2 * TERMS>& Rk = R[k - 1];
