@@ -37,8 +37,10 @@ static_assert(detail::increasing(Q_FOR_TERMS) && detail::increasing(W_FOR_DEGREE
 // its own, the coefficient is an exact 0. Horner from 0 then gives 0 * w + 0 = +0 (w is finite
 // and at least +0) until the lane's own top power, where 0 * w + R_j = R_j as in the scalar
 // sum, and a term past the lane's own K leaves S = (+0 + +0) * q = +0 (q finite, at least +0)
-// until its own K, where the scalar sum starts from S = 0: every lane takes exactly the scalar
-// operations on its own values.
+// until its own K, where the scalar sum starts from S = 0. The closing expression takes the
+// lane's own S, y and u; where u is tiny in some lane, both forms are made and each lane keeps
+// the one the scalar sum takes. So every lane takes exactly the scalar operations on its own
+// values.
 template <class V>
 [[gnu::always_inline]] inline V far_from_source(V x, V u) {
   using lanes::Mask;
