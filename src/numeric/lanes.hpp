@@ -76,9 +76,23 @@ template <class V> [[gnu::always_inline]] inline V select(Mask<V> m, V a, V b) {
   }
 }
 
+// Whether some (every) lane of a comparison's result holds. Each lane is all ones or all zeros,
+// so its sign bit tells.
 template <class M> [[gnu::always_inline]] inline bool any(M m) {
   if constexpr (std::is_same_v<M, bool>) {
     return m;
+#if defined(__AVX512F__)
+  } else if constexpr (sizeof(M) == 64) {
+    return _mm512_test_epi64_mask((__m512i)m, (__m512i)m) != 0;
+#endif
+#if defined(__AVX__)
+  } else if constexpr (sizeof(M) == 32) {
+    return _mm256_movemask_pd((__m256d)m) != 0;
+#endif
+#if defined(__SSE2__)
+  } else if constexpr (sizeof(M) == 16) {
+    return _mm_movemask_pd((__m128d)m) != 0;
+#endif
   } else {
     bool some = false;
     for (std::size_t i = 0; i < sizeof(M) / 8; ++i) some = some || m[i] != 0;
@@ -89,6 +103,18 @@ template <class M> [[gnu::always_inline]] inline bool any(M m) {
 template <class M> [[gnu::always_inline]] inline bool all(M m) {
   if constexpr (std::is_same_v<M, bool>) {
     return m;
+#if defined(__AVX512F__)
+  } else if constexpr (sizeof(M) == 64) {
+    return _mm512_test_epi64_mask((__m512i)m, (__m512i)m) == 0xFF;
+#endif
+#if defined(__AVX__)
+  } else if constexpr (sizeof(M) == 32) {
+    return _mm256_movemask_pd((__m256d)m) == 0xF;
+#endif
+#if defined(__SSE2__)
+  } else if constexpr (sizeof(M) == 16) {
+    return _mm_movemask_pd((__m128d)m) == 0x3;
+#endif
   } else {
     bool every = true;
     for (std::size_t i = 0; i < sizeof(M) / 8; ++i) every = every && m[i] != 0;
@@ -96,10 +122,33 @@ template <class M> [[gnu::always_inline]] inline bool all(M m) {
   }
 }
 
+// The largest lane of v, for choosing how far a loop runs; v holds no NaN.
+template <class V> [[gnu::always_inline]] inline double max_lane(V v) {
+  if constexpr (is_scalar<V>) {
+    return v;
+  } else {
+    double m = v[0];
+    for (std::size_t i = 1; i < width<V>; ++i) m = v[i] > m ? v[i] : m;
+    return m;
+  }
+}
+
 // V with every lane v.
 template <class V> [[gnu::always_inline]] inline V broadcast(double v) {
   if constexpr (is_scalar<V>) {
     return v;
+#if defined(__AVX512F__)
+  } else if constexpr (sizeof(V) == 64) {
+    return (V)_mm512_set1_pd(v);
+#endif
+#if defined(__AVX__)
+  } else if constexpr (sizeof(V) == 32) {
+    return (V)_mm256_set1_pd(v);
+#endif
+#if defined(__SSE2__)
+  } else if constexpr (sizeof(V) == 16) {
+    return (V)_mm_set1_pd(v);
+#endif
   } else {
     V r = {};
     for (std::size_t i = 0; i < width<V>; ++i) r[i] = v;

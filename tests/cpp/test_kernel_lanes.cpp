@@ -9,12 +9,16 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "magnification/far_field_series.hpp"
 #include "magnification/heyrovsky.hpp"
+#include "magnification/heyrovsky_route.hpp"
 #include "magnification/kernel_batch.hpp"
 #include "magnification/kernel_lanes.hpp"
 #include "magnification/witt_mao.hpp"
+#include "magnification/witt_mao_route.hpp"
 #include "reference_table.hpp"
 
 namespace caustica {
@@ -30,6 +34,14 @@ struct DiskPoint {
   double x, rho, c;
 };
 
+bool closed_form_serves(double x, double rho, double c) {
+  return witt_mao_route(x, rho, c).form == Form::closed_form;
+}
+
+bool ring_closed_form_serves(double l, double r, double s) {
+  return heyrovsky_route(l, r, s).form == Form::closed_form;
+}
+
 struct RingPoint {
   double l, r, s;
 };
@@ -40,7 +52,7 @@ std::vector<DiskPoint> disk_points() {
   std::vector<DiskPoint> points;
   for (const auto& row : testing::read_table("witt_mao_reference.txt")) {
     const double rho = row[0], x = row[1] / rho;
-    if (!witt_mao_outside_closed_form(x, rho, rho * rho)) points.push_back({x, rho, rho * rho});
+    if (closed_form_serves(x, rho, rho * rho)) points.push_back({x, rho, rho * rho});
   }
   std::mt19937_64 random(11);
   std::uniform_real_distribution<double> unit(0.0, 1.0);
@@ -53,7 +65,7 @@ std::vector<DiskPoint> disk_points() {
       case 2: x = std::pow(10.0, -12 * unit(random)); break;
       default: x = 4 + unit(random); break;  // up to the far field's start
     }
-    if (!witt_mao_outside_closed_form(x, rho, rho * rho)) points.push_back({x, rho, rho * rho});
+    if (closed_form_serves(x, rho, rho * rho)) points.push_back({x, rho, rho * rho});
   }
   return points;
 }
@@ -62,7 +74,7 @@ std::vector<RingPoint> ring_points() {
   std::vector<RingPoint> points;
   for (const auto& row : testing::read_table("ring_reference.txt")) {
     const RingPoint p{row[0], row[1], 1 / row[2]};
-    if (!heyrovsky_outside_closed_form(p.l, p.r, p.s)) points.push_back(p);
+    if (ring_closed_form_serves(p.l, p.r, p.s)) points.push_back(p);
   }
   std::mt19937_64 random(12);
   std::uniform_real_distribution<double> unit(0.0, 1.0);
@@ -75,12 +87,78 @@ std::vector<RingPoint> ring_points() {
       case 1: r = l + (random() % 2 ? 1 : -1) * l * std::pow(10.0, -15 * unit(random)); break;
       default: r = std::pow(10.0, -8 + 16 * unit(random)); break;
     }
-    if (!heyrovsky_outside_closed_form(l, r, s)) points.push_back({l, r, s});
+    if (ring_closed_form_serves(l, r, s)) points.push_back({l, r, s});
+  }
+  return points;
+}
+
+// The series' own K (terms) and J (powers of w) at a point, as far_from_source chooses them.
+std::pair<int, int> series_size(double x, double rho) {
+  const double u = x * rho, q = 1 / (x * x), w = 1 / (1 + 4 / (u * u));
+  int K = 0, J = 1;
+  while (K < far_field::TERMS && q > far_field::Q_FOR_TERMS[K]) ++K;
+  while (J < 2 * far_field::TERMS && w > far_field::W_FOR_DEGREES[J - 1]) ++J;
+  return {K, J};
+}
+
+// Points the far-field series serves: both starts of the far field (rho below and above 1),
+// sources so small that the form for tiny u takes over, x out to where q underflows, and
+// light curves in order, along which K and J change from one point to the next.
+std::vector<DiskPoint> far_field_points() {
+  std::vector<DiskPoint> points;
+  const auto add = [&points](double x, double rho) {
+    if (witt_mao_route(x, rho, rho * rho).form == Form::far_field) points.push_back({x, rho, rho * rho});
+  };
+  for (const double rho : {1e-6, 1e-3, 0.01, 0.1, 0.5, 0.999, 1.0, 3.0, 10.0, 1e3}) {
+    for (int i = 0; i < 4000; ++i) {
+      const double t = -1.5 + 3.0 * i / 3999, u0 = 0.5 * rho;
+      add(std::sqrt(u0 * u0 + t * t) / rho, rho);
+    }
+  }
+  std::mt19937_64 random(16);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  const double specials[] = {3.0, 5.0, std::nextafter(3.0, 4.0), 1e154, 1e200, 1e300, HUGE_VAL};
+  while (points.size() < 60000) {
+    const double rho = random() % 8 == 0 ? std::pow(10.0, -160 + 25 * unit(random))
+                                         : std::pow(10.0, -6 + 9 * unit(random));
+    const double x = random() % 8 == 0 ? specials[random() % 7]
+                                       : far_field_start(rho) * std::pow(10.0, 6 * unit(random));
+    add(x, rho);
   }
   return points;
 }
 
 class LanePath : public ::testing::TestWithParam<const LaneKernels*> {};
+
+// Each point once at every lane position, as the disk's closed form is checked; the light
+// curves put points of different K and J into one group of lanes, which the check requires.
+TEST_P(LanePath, FarFieldGivesTheScalarBits) {
+  const LaneKernels& path = *GetParam();
+  const std::vector<DiskPoint> points = far_field_points();
+  std::size_t mixed_terms = 0, mixed_degrees = 0;
+  for (std::size_t i = 0; i + 8 <= points.size(); i += 8) {
+    const auto first = series_size(points[i].x, points[i].rho);
+    const auto last = series_size(points[i + 7].x, points[i + 7].rho);
+    if (points[i].rho != points[i + 7].rho) continue;
+    mixed_terms += first.first != last.first;
+    mixed_degrees += first.second != last.second;
+  }
+  ASSERT_GT(mixed_terms, 20u);
+  ASSERT_GT(mixed_degrees, 20u);
+  for (std::size_t shift = 0; shift < static_cast<std::size_t>(path.width); ++shift) {
+    std::vector<double> x, rho;
+    for (std::size_t i = shift; i < points.size(); ++i) {
+      x.push_back(points[i].x);
+      rho.push_back(points[i].rho);
+    }
+    std::vector<double> out(x.size());
+    path.witt_mao_far_field(x.data(), rho.data(), out.data(), x.size());
+    for (std::size_t i = 0; i < x.size(); ++i) {
+      ASSERT_EQ(bits(out[i]), bits(witt_mao_kernel(x[i], rho[i], rho[i] * rho[i])))
+          << path.name << " x " << x[i] << " rho " << rho[i] << " lane " << i % path.width;
+    }
+  }
+}
 
 // Each point once at every lane position: the whole set, then shifted by one point at a time.
 TEST_P(LanePath, DiskGivesTheScalarBits) {
@@ -112,7 +190,7 @@ TEST_P(LanePath, RingGivesTheScalarBits) {
     std::vector<double> r;
     for (std::size_t j = 0; j < 1 + random() % 19; ++j) {
       const double rj = points[(i + j * 7919) % points.size()].r;
-      if (!heyrovsky_outside_closed_form(p.l, rj, p.s)) r.push_back(rj);
+      if (ring_closed_form_serves(p.l, rj, p.s)) r.push_back(rj);
     }
     r.push_back(p.r);
     std::vector<double> out(r.size());
@@ -173,6 +251,29 @@ TEST(KernelBatch, MixedBranchesGiveTheScalarBits) {
   heyrovsky_kernels(l, radii, s, g);
   for (std::size_t i = 0; i < radii.size(); ++i) {
     ASSERT_EQ(bits(g[i]), bits(heyrovsky_kernel(l, radii[i], s))) << radii[i];
+  }
+}
+
+// Light curves in order through the batch: blocks that cross the far field's start, so that
+// one block fills the closed form's lanes and the series' both, with K and J changing within
+// them; both entry points (one rho, and a rho per point as the integrated functions call it).
+TEST(KernelBatch, LightCurvesGiveTheScalarBits) {
+  for (const double rho : {1e-3, 0.01, 0.1, 0.7, 1.0, 2.0, 10.0}) {
+    std::vector<double> x, rhos, c;
+    for (int i = 0; i < 3001; ++i) {
+      const double t = -1.5 + 3.0 * i / 3000, u0 = 0.5 * rho;
+      x.push_back(std::sqrt(u0 * u0 + t * t) / rho);
+      rhos.push_back(rho);
+      c.push_back(rho * rho);
+    }
+    std::vector<double> uniform(x.size()), per_point(x.size());
+    witt_mao_kernels(x, rho, rho * rho, uniform);
+    witt_mao_kernels(x, rhos, c, per_point);
+    for (std::size_t i = 0; i < x.size(); ++i) {
+      const std::uint64_t expected = bits(witt_mao_kernel(x[i], rho, rho * rho));
+      ASSERT_EQ(bits(uniform[i]), expected) << rho << " " << x[i];
+      ASSERT_EQ(bits(per_point[i]), expected) << rho << " " << x[i];
+    }
   }
 }
 

@@ -298,3 +298,25 @@ class Shrinking:
 
 def test_sequence_shrinking_while_read(caustica):
     assert len(caustica.witt_mao_magnification(Shrinking(), 1.0, 0.1)) == 2
+
+
+class Mutates:
+    """An item whose __float__ changes the plain list that holds it: empties it (dropping the
+    list's reference to the item while it converts) or appends to it."""
+
+    def __init__(self, target, how):
+        self.target, self.how = target, how
+
+    def __float__(self):
+        if self.how == "clear":
+            self.target.clear()
+        else:
+            self.target.append(3.5)
+        return 2.0
+
+
+@pytest.mark.parametrize("how, read", [("clear", [0.5, 2.0]), ("append", [0.5, 2.0, 1.5, 2.5, 3.5])])
+def test_plain_list_changed_by_an_item_is_read_as_iteration_reads_it(caustica, how, read):
+    items = [0.5]
+    items += [Mutates(items, how), 1.5, 2.5]
+    assert caustica.witt_mao_magnification(items, 1.0, 0.1) == caustica.witt_mao_magnification(read, 1.0, 0.1)

@@ -1,8 +1,10 @@
 """Every dispatch path of the kernels' lanes gives the same bits through the Python functions.
 
 Each path is forced by CAUSTICA_SIMD in a fresh interpreter (it is read once per process), which
-hashes the results of benchmarks/bit_identity.py's Python groups and of the discrete flux map;
-the hashes must match the scalar path's. The C++ tests call each path directly on the reference
+hashes the results of benchmarks/bit_identity.py's Python groups, of the discrete flux map and
+of uniform-disk light curves in time order (whose blocks hold the closed form's points and the
+far-field series' side by side, with the series' length changing from point to point); the
+hashes must match the scalar path's. The C++ tests call each path directly on the reference
 grids and fuzzed inputs; this checks the drivers over them, the integrating ones included.
 """
 
@@ -29,6 +31,12 @@ HASH_SCRIPT = textwrap.dedent("""
         flux += caustica.discrete_flux_map_heyrovsky_magnification(
             [x for x in l if x >= 0], 1.0, rstar, bl, bf)
     groups["discrete_flux_map"] = bit_identity.pack(flux)
+    curves = []
+    for rho in (1e-3, 0.01, 0.1, 0.7, 1.0, 10.0):
+        t = [-1.5 + 3.0 * i / 4999 for i in range(5000)]
+        curves += caustica.witt_mao_magnification(
+            [((0.5 * rho) ** 2 + s * s) ** 0.5 / rho for s in t], 1.0, rho)
+    groups["light_curves"] = bit_identity.pack(curves)
     print(json.dumps({name: hashlib.sha256(data).hexdigest() for name, data in groups.items()}))
 """)
 
@@ -46,7 +54,7 @@ def hashes(path):
 @pytest.mark.slow
 def test_every_path_gives_the_scalar_bits():
     scalar = hashes("scalar")
-    assert len(scalar) == 6
+    assert len(scalar) == 7
     # A path the processor cannot run, or an unknown name, leaves the widest it runs.
     for path in ("baseline", "avx2", "avx512", "no-such-path"):
         assert hashes(path) == scalar, path

@@ -118,6 +118,39 @@ PyResult<PyRef> made(PyObject* object) {
   return PyRef::steal(object);
 }
 
+// An exact list or tuple, read by index as its iterator reads it: the length looked at again
+// before every item, since an item's __float__ may change the list. An exact float runs no code
+// and is read where it lies; any other item is held while it converts.
+PyResult<std::vector<double>> read_exact_sequence(PyObject* sequence) {
+  const bool list = PyList_CheckExact(sequence);
+  const auto size = [list, sequence] {
+    return list ? PyList_GET_SIZE(sequence) : PyTuple_GET_SIZE(sequence);
+  };
+  const auto item_at = [list, sequence](Py_ssize_t i) {
+    return list ? PyList_GET_ITEM(sequence, i) : PyTuple_GET_ITEM(sequence, i);
+  };
+  std::vector<double> values;
+  if (static_cast<std::size_t>(size()) > MAX_DOUBLES) caustica::panic("capacity overflow");
+  try {
+    values.reserve(static_cast<std::size_t>(size()));
+  } catch (const std::bad_alloc&) {
+    return PyErr::no_memory();
+  }
+  for (Py_ssize_t i = 0; i < size(); ++i) {
+    PyObject* item = item_at(i);
+    if (PyFloat_CheckExact(item)) {
+      values.push_back(PyFloat_AS_DOUBLE(item));
+      continue;
+    }
+    PyRef held = PyRef::borrow(item);
+    PyResult<double> value = to_double(held.get());
+    release_now(held.release());
+    if (!value) return std::move(value).error();
+    values.push_back(*value);
+  }
+  return values;
+}
+
 }  // namespace
 
 namespace detail {
@@ -171,6 +204,8 @@ PyResult<std::vector<double>> to_double_vector(PyObject* object) {
     return std::move(*doubles);
   }
 
+  if (PyList_CheckExact(object) || PyTuple_CheckExact(object)) return read_exact_sequence(object);
+
   std::vector<double> values;
   if (PyResult<void> reserved = reserve_for_length(values, object); !reserved) {
     return std::move(reserved).error();
@@ -210,10 +245,12 @@ PyResult<PyRef> to_float(double value) { return made(PyFloat_FromDouble(value));
 PyResult<PyRef> to_float_list(std::vector<double> values) {
   PyResult<PyRef> list = made(PyList_New(static_cast<Py_ssize_t>(values.size())));
   if (!list) return list;
+  PyObject* items = (*list).get();
   for (std::size_t i = 0; i < values.size(); ++i) {
-    PyResult<PyRef> item = to_float(values[i]);
-    if (!item) return std::move(item).error();
-    PyList_SET_ITEM((*list).get(), static_cast<Py_ssize_t>(i), std::move(item).value().release());
+    // The new float goes straight into the list, which owns it from there on.
+    PyObject* item = PyFloat_FromDouble(values[i]);
+    if (item == nullptr) return fetch();
+    PyList_SET_ITEM(items, static_cast<Py_ssize_t>(i), item);
   }
   return list;
 }

@@ -2,8 +2,6 @@
 // (Heyrovsky 2003), both in source radii.
 #pragma once
 
-#include <optional>
-
 #include "magnification/batch.hpp"
 
 namespace caustica {
@@ -11,10 +9,6 @@ namespace caustica {
 // The ring kernel with s = re / rstar, the Einstein radius in source radii, computed once by the
 // caller; NaN where heyrovsky_magnification gives its error. Bit for bit the same value.
 double heyrovsky_kernel(double l, double r, double s);
-
-// The kernel's value where it does not take the closed form (closed_form::heyrovsky), nullopt
-// where it does: the lanes take those.
-std::optional<double> heyrovsky_outside_closed_form(double l, double r, double s);
 
 EllipticResult heyrovsky_magnification(double l, double r, double re, double rstar);
 

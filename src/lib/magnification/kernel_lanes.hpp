@@ -1,8 +1,9 @@
-// The kernels' closed forms evaluated W points at a time, one table of entry points per
-// instruction set: the scalar kernel (W = 1), the baseline (W = 2: SSE2 on x86-64, the compilers'
-// portable vectors elsewhere), AVX2 (W = 4) and AVX-512 (W = 8). Every path gives each point the
-// scalar kernel's bits. The path is chosen once per process, the widest the processor runs,
-// unless CAUSTICA_SIMD (scalar, baseline, avx2 or avx512; read once) names another it runs.
+// The kernels' closed forms and the uniform disk's far-field series evaluated W points at a time,
+// one table of entry points per instruction set: the scalar kernel (W = 1), the baseline (W = 2:
+// SSE2 on x86-64, the compilers' portable vectors elsewhere), AVX2 (W = 4) and AVX-512 (W = 8).
+// Every path gives each point the scalar kernel's bits. The path is chosen once per process, the
+// widest the processor runs, unless CAUSTICA_SIMD (scalar, baseline, avx2 or avx512; read once)
+// names another it runs.
 #pragma once
 
 #include <cstddef>
@@ -15,6 +16,9 @@ struct LaneKernels {
   int width;
   // out[i] = closed_form::witt_mao(x[i], rho[i], c[i]) for i < n: points the closed form serves.
   void (*witt_mao)(const double* x, const double* rho, const double* c, double* out, std::size_t n);
+  // out[i] = far_field::far_from_source(x[i], x[i] * rho[i]) for i < n: points that
+  // witt_mao_route sends to the far field (x[i] >= far_field_start(rho[i]), rho[i] > 0).
+  void (*witt_mao_far_field)(const double* x, const double* rho, double* out, std::size_t n);
   // out[i] = closed_form::heyrovsky(l, r[i], s) for i < n: rings the closed form serves.
   void (*heyrovsky)(double l, const double* r, double s, double* out, std::size_t n);
 };

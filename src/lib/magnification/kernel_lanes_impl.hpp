@@ -8,6 +8,7 @@
 #include "magnification/heyrovsky_closed_form.hpp"
 #include "magnification/kernel_lanes.hpp"
 #include "magnification/witt_mao_closed_form.hpp"
+#include "magnification/witt_mao_far_field.hpp"
 #include "numeric/lanes.hpp"
 
 namespace caustica {
@@ -26,6 +27,16 @@ void witt_mao_lanes(const double* x, const double* rho, const double* c, double*
 }
 
 template <int W>
+void witt_mao_far_field_lanes(const double* x, const double* rho, double* out, std::size_t n) {
+  using V = lanes::Of<W>;
+  for (std::size_t i = 0; i < n; i += W) {
+    const std::size_t k = n - i;
+    const V xv = lanes::load<V>(x + i, k);
+    lanes::store(out + i, k, far_field::far_from_source(xv, xv * lanes::load<V>(rho + i, k)));
+  }
+}
+
+template <int W>
 void heyrovsky_lanes(double l, const double* r, double s, double* out, std::size_t n) {
   using V = lanes::Of<W>;
   const V lv = lanes::broadcast<V>(l);
@@ -37,7 +48,7 @@ void heyrovsky_lanes(double l, const double* r, double s, double* out, std::size
 
 template <int W>
 constexpr LaneKernels lane_kernels_of(const char* name) {
-  return {name, W, witt_mao_lanes<W>, heyrovsky_lanes<W>};
+  return {name, W, witt_mao_lanes<W>, witt_mao_far_field_lanes<W>, heyrovsky_lanes<W>};
 }
 
 }  // namespace
