@@ -3,7 +3,8 @@
 Each path is forced by CAUSTICA_SIMD in a fresh interpreter (it is read once per process), which
 hashes the results of benchmarks/bit_identity.py's Python groups, of the discrete flux map and
 of uniform-disk light curves in time order (whose blocks hold the closed form's points and the
-far-field series' side by side, with the series' length changing from point to point); the
+far-field series' side by side, with the series' length changing from point to point) and of a
+dense table on both routes (its breakpoints summed by cells, its tails in lanes); the
 hashes must match the scalar path's. The C++ tests call each path directly on the reference
 grids and fuzzed inputs; this checks the drivers over them, the integrating ones included.
 """
@@ -19,7 +20,7 @@ import pytest
 BENCHMARKS = Path(__file__).resolve().parents[2] / "benchmarks"
 
 HASH_SCRIPT = textwrap.dedent("""
-    import hashlib, json, random
+    import hashlib, json, math, random
     import bit_identity, caustica
     groups = bit_identity.python_groups()
     rng = random.Random(9)
@@ -37,6 +38,17 @@ HASH_SCRIPT = textwrap.dedent("""
         curves += caustica.witt_mao_magnification(
             [((0.5 * rho) ** 2 + s * s) ** 0.5 / rho for s in t], 1.0, rho)
     groups["light_curves"] = bit_identity.pack(curves)
+    # A dense table, whose long plan pieces sum their breakpoints by cells, on both routes.
+    n = 3000
+    bl = [math.sin(math.pi / 2 * j / (n - 1)) for j in range(n)]
+    mu = [(1.0 - r * r) ** 0.5 for r in bl]
+    bf = [1.0 - 0.4 * (1.0 - m) - 0.3 * (1.0 - m) ** 2 for m in mu]
+    tables = []
+    for rho in (1e-3, 0.1, 3.0):
+        for f in (caustica.integrated_flux_map_heyrovsky_magnification,
+                  caustica.integrated_flux_map_witt_mao_magnification):
+            tables += f([0.0, 0.3, 0.999, 1.0, 1.2, 2.5, 40.0], 1.0, rho, bl, bf)
+    groups["dense_tables"] = bit_identity.pack(tables)
     print(json.dumps({name: hashlib.sha256(data).hexdigest() for name, data in groups.items()}))
 """)
 
@@ -54,7 +66,7 @@ def hashes(path):
 @pytest.mark.slow
 def test_every_path_gives_the_scalar_bits():
     scalar = hashes("scalar")
-    assert len(scalar) == 7
+    assert len(scalar) == 8
     # A path the processor cannot run, or an unknown name, leaves the widest it runs.
     for path in ("baseline", "avx2", "avx512", "no-such-path"):
         assert hashes(path) == scalar, path
