@@ -56,7 +56,7 @@ struct PieceMap {
 // half-length, as the piece: with the ellipse parameter R of the piece's own rule (its error
 // R^(-2n) to 1e-15), R_k = a_k + sqrt(a_k^2 - 1) at a_k = k (R + 1 / R) / 2, and R_k^(-n) to
 // 1e-16 takes n = 36.8 / ln R_k. Where cells sum the breakpoints (a piece in the radius itself),
-// a breakpoint costs nothing and the parts only bring the rule down to what a cell reproduces.
+// a breakpoint costs nothing and cutting only brings the rule down to what a cell reproduces.
 constexpr std::size_t CELL_NODES = BreakpointCells::POINTS - 2;
 // Fewer breakpoints than this in a part are summed one by one.
 constexpr std::size_t BY_CELLS_FROM = 512;
@@ -84,7 +84,7 @@ void for_each_part(const QuadraturePiece& q, std::size_t breakpoints, bool by_ce
     // Parts of a piece in ln t short enough beside their distance t from the lens are as smooth
     // in the radius itself, where cells sum their breakpoints: a part of half-length h whose near
     // end is t from the lens has it at r = (t + h) / h half-lengths, an ellipse R = r +
-    // sqrt(r^2 - 1), and takes the nodes of both that and the part's own R_k.
+    // sqrt(r^2 - 1), and takes the nodes of both that and its own R_k.
     const auto near_lens = [&](double x0, double x1) {
       const double h = 0.5 * (x1 - x0);
       const double t = std::min(std::fabs(x0 - map.origin), std::fabs(x1 - map.origin));
@@ -98,7 +98,7 @@ void for_each_part(const QuadraturePiece& q, std::size_t breakpoints, bool by_ce
       const double x1 = i == parts ? q.v1 : map.x(static_cast<double>(i) / static_cast<double>(parts));
       return std::max(own, near_lens(i == 1 ? q.v0 : x0, x1));
     };
-    // The part nearest the lens needs the most.
+    // Nearest the lens, a cut needs the most: the first or the last.
     const auto worst = [&](std::size_t parts) {
       return std::max(nodes_for_part(parts, 1), nodes_for_part(parts, parts));
     };
