@@ -74,53 +74,51 @@ void for_each_part(const QuadraturePiece& q, std::size_t breakpoints, bool by_ce
   constexpr std::size_t PER_PART = 128;
   constexpr std::size_t MOST_PARTS = 64;
   const double R = std::pow(10.0, 7.5 / q.n);
-  const auto rule_for = [&](std::size_t k) -> const DenseRule& {
-    const double a = (0.5 * (R + 1 / R)) * static_cast<double>(k);
-    return rule_with(36.8 / std::log(a + std::sqrt(a * a - 1)));
-  };
   const PieceMap map(q);
-  std::size_t k = 1;
+  // Cut i of k ends at i / k of the piece's own variable.
+  const auto end = [&](std::size_t k, std::size_t i) {
+    return i == 0 ? q.v0 : i == k ? q.v1 : map.x(static_cast<double>(i) / static_cast<double>(k));
+  };
+  // The nodes a cut 1/k of the piece takes for the piece's singular points.
+  const auto own = [&](std::size_t k) {
+    const double a = (0.5 * (R + 1 / R)) * static_cast<double>(k);
+    return 36.8 / std::log(a + std::sqrt(a * a - 1));
+  };
+  // Cuts of a piece in ln t short enough beside their distance t from the lens are as smooth in
+  // the radius itself, where cells sum their breakpoints: a cut of half-length h whose near end
+  // is t from the lens has it at r = (t + h) / h half-lengths, an ellipse R = r + sqrt(r^2 - 1),
+  // and takes the nodes of both that and its own R_k.
+  const auto in_radius = [&](std::size_t k, std::size_t i) {
+    const double x0 = end(k, i - 1), x1 = end(k, i);
+    const double h = 0.5 * (x1 - x0);
+    const double t = std::min(std::fabs(x0 - map.origin), std::fabs(x1 - map.origin));
+    const double r = (t + h) / h;
+    return std::max(own(k), 36.8 / std::log(r + std::sqrt(r * r - 1)));
+  };
+  const auto cut = [&](std::size_t k, Grading grading, const auto& nodes) {
+    for (std::size_t i = 1; i <= k; ++i) {
+      QuadraturePiece part = q;
+      part.v0 = end(k, i - 1);
+      part.v1 = end(k, i);
+      part.grading = grading;
+      if (part.v0 < part.v1) visit(part, rule_with(nodes(i)));
+    }
+  };
   if (by_cells && q.grading == Grading::Logarithmic) {
-    // Parts of a piece in ln t short enough beside their distance t from the lens are as smooth
-    // in the radius itself, where cells sum their breakpoints: a part of half-length h whose near
-    // end is t from the lens has it at r = (t + h) / h half-lengths, an ellipse R = r +
-    // sqrt(r^2 - 1), and takes the nodes of both that and its own R_k.
-    const auto near_lens = [&](double x0, double x1) {
-      const double h = 0.5 * (x1 - x0);
-      const double t = std::min(std::fabs(x0 - map.origin), std::fabs(x1 - map.origin));
-      const double r = (t + h) / h;
-      return 36.8 / std::log(r + std::sqrt(r * r - 1));
-    };
-    const auto nodes_for_part = [&](std::size_t parts, std::size_t i) {
-      const double a = (0.5 * (R + 1 / R)) * static_cast<double>(parts);
-      const double own = 36.8 / std::log(a + std::sqrt(a * a - 1));
-      const double x0 = map.x(static_cast<double>(i - 1) / static_cast<double>(parts));
-      const double x1 = i == parts ? q.v1 : map.x(static_cast<double>(i) / static_cast<double>(parts));
-      return std::max(own, near_lens(i == 1 ? q.v0 : x0, x1));
-    };
     // Nearest the lens, a cut needs the most: the first or the last.
-    const auto worst = [&](std::size_t parts) {
-      return std::max(nodes_for_part(parts, 1), nodes_for_part(parts, parts));
-    };
+    const auto worst = [&](std::size_t k) { return std::max(in_radius(k, 1), in_radius(k, k)); };
+    std::size_t k = 1;
     while (worst(k) > static_cast<double>(CELL_NODES) && k < MOST_PARTS) k = k + k;
     if (worst(k) <= static_cast<double>(CELL_NODES)) {
-      double v0 = q.v0;
-      for (std::size_t i = 1; i <= k; ++i) {
-        const double v1 = i == k ? q.v1 : map.x(static_cast<double>(i) / static_cast<double>(k));
-        if (v0 < v1) {
-          QuadraturePiece part{v0, v1, Grading::None, q.n, q.profile};
-          visit(part, rule_with(nodes_for_part(k, i)));
-        }
-        v0 = v1;
-      }
+      cut(k, Grading::None, [&](std::size_t i) { return in_radius(k, i); });
       return;
     }
-    k = 1;
   }
+  std::size_t k = 1;
   if (by_cells && q.grading == Grading::None) {
-    // Every part's interpolant to 1e-16 (the whole piece's, to its rule's 1e-15, is not enough
+    // Every cut's interpolant to 1e-16 (the whole piece's, to its rule's 1e-15, is not enough
     // for hinges that outweigh the piece's integral), with no more nodes than cells reproduce.
-    while (rule_for(k).nodes.size() > CELL_NODES && k < MOST_PARTS) k = k + k;
+    while (rule_with(own(k)).nodes.size() > CELL_NODES && k < MOST_PARTS) k = k + k;
   } else {
     while (breakpoints / k > PER_PART && k < MOST_PARTS) k = k + k;
     if (k == 1) {
@@ -128,19 +126,7 @@ void for_each_part(const QuadraturePiece& q, std::size_t breakpoints, bool by_ce
       return;
     }
   }
-  const DenseRule& rule = rule_for(k);
-  double v0 = q.v0;
-  for (std::size_t i = 1; i <= k; ++i) {
-    const double tau = static_cast<double>(i) / static_cast<double>(k);
-    const double v1 = i == k ? q.v1 : map.x(tau);
-    if (v0 < v1) {
-      QuadraturePiece part = q;
-      part.v0 = v0;
-      part.v1 = v1;
-      visit(part, rule);
-    }
-    v0 = v1;
-  }
+  cut(k, q.grading, [&](std::size_t) { return own(k); });
 }
 
 // The hinges of a plan piece's breakpoints, or of a cell's points standing for them, summed in
