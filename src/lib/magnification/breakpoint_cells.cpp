@@ -53,7 +53,8 @@ std::size_t BreakpointCells::cells_in(std::span<const double> x, double lo, doub
   if (je - jb <= LEAF || depth >= DEEPEST) return 1;
   const double centre = 0.5 * (lo + hi);
   const std::size_t split = std::lower_bound(x.begin() + jb, x.begin() + je, centre) - x.begin();
-  return 1 + cells_in(x, lo, centre, jb, split, depth + 1) + cells_in(x, centre, hi, split, je, depth + 1);
+  return 1 + cells_in(x, lo, centre, jb, split, depth + 1) +
+         cells_in(x, centre, hi, split, je, depth + 1);
 }
 
 int BreakpointCells::build(std::span<const double> x,

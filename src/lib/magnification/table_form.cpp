@@ -61,14 +61,6 @@ constexpr std::size_t CELL_NODES = BreakpointCells::POINTS - 2;
 // Fewer breakpoints than this in a part are summed one by one.
 constexpr std::size_t BY_CELLS_FROM = 512;
 
-// Overloaded calls, one lambda each.
-template <class... F>
-struct Overload : F... {
-  using F::operator()...;
-};
-template <class... F>
-Overload(F...) -> Overload<F...>;
-
 template <class Visit>
 void for_each_part(const QuadraturePiece& q, std::size_t breakpoints, bool by_cells, Visit visit) {
   constexpr std::size_t PER_PART = 128;
@@ -177,22 +169,30 @@ bool by_cells(const TableBreaks& breaks, std::size_t breakpoints) {
   return !breaks.cells.empty() && breakpoints >= BY_CELLS_FROM;
 }
 
-// Pushes the hinges of a plan piece's breakpoints [in.j0, in.j1): by cells where the piece is
-// in the radius itself and its interpolant's tails are of a degree the cells reproduce.
-template <class Push>
-void push_hinges(const TableBreaks& breaks, const QuadraturePiece& q, std::size_t j0,
-                 std::size_t j1, std::size_t nodes, Push push) {
+// Pushes the hinges of a plan piece's breakpoints [j0, j1), weighted by wd and ws (the ring
+// form) or wd alone (the disk form, ws null): by the cells, whose weight sets are the same,
+// where the piece is in the radius itself and its interpolant's tails are of a degree the cells
+// reproduce.
+void push_hinges(Hinges& hinges, const TableBreaks& breaks, const QuadraturePiece& q,
+                 std::size_t j0, std::size_t j1, std::size_t nodes, const std::vector<double>& wd,
+                 const std::vector<double>* ws) {
   const auto run = [&](std::size_t jb, std::size_t je) {
-    for (std::size_t j = jb; j < je; ++j) push(breaks.x[j], j);
+    for (std::size_t j = jb; j < je; ++j) {
+      hinges.push(breaks.x[j], wd[j], ws == nullptr ? 0.0 : (*ws)[j]);
+    }
   };
   const BreakpointCells& cells = breaks.cells;
   if (!by_cells(breaks, j1 - j0) || q.grading != Grading::None || nodes > CELL_NODES) {
     run(j0, j1);
     return;
   }
-  cells.cover(q.v0, q.v1, j0, j1, [&](std::size_t c) {
-    for (std::size_t i = 0; i < BreakpointCells::POINTS; ++i) push(cells.point(c, i), c, i);
-  }, run);
+  const auto cell = [&](std::size_t c) {
+    const double *cd = cells.lambda(c, 0), *cs = ws == nullptr ? nullptr : cells.lambda(c, 1);
+    for (std::size_t i = 0; i < BreakpointCells::POINTS; ++i) {
+      hinges.push(cells.point(c, i), cd[i], cs == nullptr ? 0.0 : cs[i]);
+    }
+  };
+  cells.cover(q.v0, q.v1, j0, j1, cell, run);
 }
 
 // The rule's nodes on the piece, with dx/dtau.
@@ -415,11 +415,7 @@ double table_ring_form(const RadialProfile& profile, const TableBreaks& breaks, 
     const Tail T0 = tail_of(rule, std::span<const double>(psi.data(), n));
     const Tail T1 = tail_of(rule, std::span<const double>(psi_x.data(), n));
     Hinges hinges(T0, &T1, map, q.v0);
-    push_hinges(breaks, q, in.j0, in.j1, n, Overload{
-        [&](double y, std::size_t j) { hinges.push(y, breaks.dslope[j], breaks.step[j]); },
-        [&](double y, std::size_t c, std::size_t i) {
-          hinges.push(y, breaks.cells.lambda(c, 0)[i], breaks.cells.lambda(c, 1)[i]);
-        }});
+    push_hinges(hinges, breaks, q, in.j0, in.j1, n, breaks.dslope, &breaks.step);
     return (I0 * S0 + b0 * S1) + hinges.sum();
   };
   const auto outer_piece = [&](const QuadraturePiece& q) {
@@ -440,7 +436,8 @@ double table_ring_form(const RadialProfile& profile, const TableBreaks& breaks, 
       });
       return;
     }
-    for_each_part(q, in.j1 - in.j0, by_cells(breaks, in.j1 - in.j0), [&](const QuadraturePiece& part, const DenseRule& rule) {
+    const bool cells = by_cells(breaks, in.j1 - in.j0);
+    for_each_part(q, in.j1 - in.j0, cells, [&](const QuadraturePiece& part, const DenseRule& rule) {
       const bool whole = part.v0 == q.v0 && part.v1 == q.v1;
       const Inside in_part = whole ? in : inside(breaks, part.v0, part.v1, in.j0, in.j1);
       sum = sum + ring_dense(part, in_part, rule);
@@ -483,11 +480,7 @@ double table_disk_form(const RadialProfile& profile, const TableBreaks& breaks, 
     }
     const Tail T0 = tail_of(rule, std::span<const double>(psi.data(), n));
     Hinges hinges(T0, nullptr, map, q.v0);
-    push_hinges(breaks, q, in.j0, in.j1, n, Overload{
-        [&](double y, std::size_t j) { hinges.push(y, breaks.disk_dslope[j], 0.0); },
-        [&](double y, std::size_t c, std::size_t i) {
-          hinges.push(y, breaks.cells.lambda(c, 0)[i], 0.0);
-        }});
+    push_hinges(hinges, breaks, q, in.j0, in.j1, n, breaks.disk_dslope, nullptr);
     return b0 * S0 + hinges.sum();
   };
   const auto outer_piece = [&](const QuadraturePiece& q) {
@@ -507,7 +500,8 @@ double table_disk_form(const RadialProfile& profile, const TableBreaks& breaks, 
       });
       return;
     }
-    for_each_part(q, in.j1 - in.j0, by_cells(breaks, in.j1 - in.j0), [&](const QuadraturePiece& part, const DenseRule& rule) {
+    const bool cells = by_cells(breaks, in.j1 - in.j0);
+    for_each_part(q, in.j1 - in.j0, cells, [&](const QuadraturePiece& part, const DenseRule& rule) {
       const bool whole = part.v0 == q.v0 && part.v1 == q.v1;
       const Inside in_part = whole ? in : inside(breaks, part.v0, part.v1, in.j0, in.j1);
       sum = sum - disk_dense(part, in_part, rule);
