@@ -13,11 +13,6 @@ namespace {
 constexpr double TWO_PI = 6.283185307179586;
 constexpr double HALF_PI = 1.5707963267948966;
 
-// The line of a table piece at x.
-double line(const ProfilePiece& p, double x) {
-  return p.fa + (p.fb - p.fa) * ((x - p.a) / (p.b - p.a));
-}
-
 // The far-field series of a uniform disk, at its length, is exact to rounding from x = 4 (its
 // first omitted term below 1e-18); a profile whose moments exceed the disk's reaches that
 // accuracy where its own terms are as small.
@@ -35,7 +30,7 @@ double reach_of(const std::array<double, profile_far_field::TERMS>& factors) {
 double line_at(const ProfilePiece& p, double x) {
   if (x == p.a) return p.fa;
   if (x == p.b) return p.fb;
-  return line(p, x);
+  return line_between(p, x);
 }
 
 double slope_of(const ProfilePiece& p) { return (p.fb - p.fa) / (p.b - p.a); }
@@ -83,7 +78,7 @@ RadialProfile RadialProfile::table(std::span<const double> bl, std::span<const d
   }
   if (!p.pieces_.empty() && p.pieces_.back().v1 == 1.0) {
     const ProfilePiece& last = p.pieces_.back();
-    p.limb_value_ = last.b == 1.0 ? last.fb : line(last, 1.0);
+    p.limb_value_ = last.b == 1.0 ? last.fb : line_between(last, 1.0);
   }
 
   // Flux and moments of each line exactly: x I(x) is quadratic, x^(2k+1) I(x) of degree
@@ -97,13 +92,13 @@ RadialProfile RadialProfile::table(std::span<const double> bl, std::span<const d
   std::array<std::array<double, NODES>, TERMS> by_node{};
   for (const ProfilePiece& piece : p.pieces_) {
     const double a = piece.v0, b = piece.v1;
-    const double fa = line(piece, a), fb = line(piece, b);
+    const double fa = line_between(piece, a), fb = line_between(piece, b);
     flux = flux + (b - a) * (a * (fa + fa + fb) + b * (fa + fb + fb)) / 6;
     std::array<double, NODES> x, x2, w;
     for (std::size_t i = 0; i < NODES; ++i) {
       x[i] = a + (b - a) * rule[i].t;
       x2[i] = x[i] * x[i];
-      w[i] = ((b - a) * rule[i].w) * line(piece, x[i]);
+      w[i] = ((b - a) * rule[i].w) * line_between(piece, x[i]);
     }
     for (std::size_t k = 0; k < TERMS; ++k) {
       for (std::size_t i = 0; i < NODES; ++i) {
@@ -136,24 +131,6 @@ double RadialProfile::operator()(double x) const {
     return (1 - std::sqrt(1 - x * x)) * (-limb_darkening_) + 1;
   }
   return numeric::interp(bl_, bf_, x, numeric::OutOfRangeRule::constant(0.0));
-}
-
-RadialProfile::Point RadialProfile::ring_point(const ProfilePiece& piece, double v) const {
-  if (variable_ == SourceVariable::Angle) {
-    // 2 pi x I(x) dx/dv with x = sin v, sqrt(1 - x^2) = dx/dv = cos v.
-    const double x = std::sin(v), mu = std::cos(v);
-    return {x, ((x * TWO_PI) * ((1 - mu) * (-limb_darkening_) + 1)) * mu};
-  }
-  return {v, (v * TWO_PI) * line(piece, v)};
-}
-
-RadialProfile::Point RadialProfile::disk_point(const ProfilePiece& piece, double v) const {
-  // -I'(x) dx/dv = u x / sqrt(1 - x^2) cos v = u sin v.
-  if (variable_ == SourceVariable::Angle) {
-    const double x = std::sin(v);
-    return {x, limb_darkening_ * x};
-  }
-  return {v, -((piece.fb - piece.fa) / (piece.b - piece.a))};
 }
 
 }  // namespace caustica
