@@ -79,6 +79,17 @@ def test_no_seam_where_the_far_field_series_takes_over(function, rho):
     assert abs(below - at) <= 1.5e-15 * at
 
 
+@pytest.mark.parametrize("function", LIMB_DARKENED + TABULATED, ids=lambda f: f.__name__)
+@pytest.mark.parametrize("rho", [1e-300, 1e-200, 1e-120])
+def test_a_tiny_source_in_the_far_field_scales_as_one_over_rho(function, rho):
+    """Where (l rho)^2 is far below rounding, A rho depends on l alone: so also where it underflows
+    (no NaN from 4 / 0 in the series' closing expression)."""
+    table = ([0.0, 1.0], [1.0, 0.5]) if function in TABULATED else ()
+    l = [4.0, 10.0, 100.0, 1e50]
+    for a, b, x in zip(function(l, 1.0, rho, *table), function(l, 1.0, 1e-60, *table), l):
+        assert abs((a * rho) / (b * 1e-60) - 1) <= 4e-16, (x, a, b)
+
+
 @pytest.mark.parametrize("route", LIMB_DARKENED, ids=lambda f: f.__name__)
 def test_any_linear_coefficient_from_the_built_in_law_and_the_uniform_disk(route):
     """I(x) = 1 - c (1 - sqrt(1 - x^2)) for any c, since the magnification is linear in the profile."""
