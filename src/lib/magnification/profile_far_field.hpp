@@ -5,6 +5,7 @@
 // (k + 1) <x^2k>.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 
 #include "magnification/profile_far_field_series.hpp"
@@ -49,11 +50,14 @@ inline double far_from_profile(const RadialProfile& profile, double x, double rh
   const double z = q * profile.far_field_reach2();
   int K = 0;
   while (K < profile_far_field::TERMS && z > profile_far_field::Q_FOR_TERMS[K]) ++K;
+  // For a small source w < u^2 / 4 is small too, and the high powers of w do not count.
+  int J = 1;
+  while (J < 2 * profile_far_field::TERMS && w > profile_far_field::W_FOR_DEGREES[J - 1]) ++J;
   double S = 0;
   for (int k = K; k >= 1; --k) {
     const auto& R = profile_far_field::R[k - 1];
     double R_w = 0;
-    for (int j = 2 * k - 1; j >= 0; --j) R_w = R_w * w + R[j];
+    for (int j = std::min(2 * k, J) - 1; j >= 0; --j) R_w = R_w * w + R[j];
     S = (S + profile.moment_factors()[k - 1] * R_w) * q;
   }
   // ((y + 2) + S / (y + 4)) / (u sqrt(y + 4)): where products split safely, to the last bit;
