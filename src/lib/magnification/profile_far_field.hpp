@@ -6,13 +6,23 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstddef>
 
 #include "magnification/profile_far_field_series.hpp"
 #include "magnification/profile.hpp"
 #include "numeric/error_free.hpp"
 
 namespace caustica {
+
+// How many of the first n thresholds (increasing) lie below v: by bisection, since a large source
+// (w near 1) passes all 45 powers' thresholds. A NaN passes none.
+template <std::size_t N>
+inline int thresholds_below(const std::array<double, N>& thresholds, int n, double v) {
+  return static_cast<int>(std::lower_bound(thresholds.begin(), thresholds.begin() + n, v) -
+                          thresholds.begin());
+}
 
 // (1 + t / 2 + S / (y (y + 4))) / sqrt(1 + t), t = 4 / y, y = (x rho)^2: the series' closing
 // expression, each of y, t, the root and the quotient carried with its rounding error, so that
@@ -40,7 +50,7 @@ inline double profile_far_field_closing(double x, double rho, double S) {
 }
 
 // x: separation in source radii; rho: source radius in Einstein radii.
-inline double far_from_profile(const RadialProfile& profile, double x, double rho) {
+[[gnu::always_inline]] inline double far_from_profile(const RadialProfile& profile, double x, double rho) {
   const double u = x * rho;
   const double y = u * u;
   const double w = 1 / (1 + 4 / y);
@@ -48,11 +58,9 @@ inline double far_from_profile(const RadialProfile& profile, double x, double rh
   // The k-th term is at most the uniform disk's in z = reach^2 q: the terms that cannot reach
   // 1e-17 of the result are dropped.
   const double z = q * profile.far_field_reach2();
-  int K = 0;
-  while (K < profile_far_field::TERMS && z > profile_far_field::Q_FOR_TERMS[K]) ++K;
+  const int K = thresholds_below(profile_far_field::Q_FOR_TERMS, profile_far_field::TERMS, z);
   // For a small source w < u^2 / 4 is small too, and the high powers of w do not count.
-  int J = 1;
-  while (J < 2 * profile_far_field::TERMS && w > profile_far_field::W_FOR_DEGREES[J - 1]) ++J;
+  const int J = 1 + thresholds_below(profile_far_field::W_FOR_DEGREES, 2 * profile_far_field::TERMS - 1, w);
   double S = 0;
   for (int k = K; k >= 1; --k) {
     const auto& R = profile_far_field::R[k - 1];
@@ -60,10 +68,14 @@ inline double far_from_profile(const RadialProfile& profile, double x, double rh
     for (int j = std::min(2 * k, J) - 1; j >= 0; --j) R_w = R_w * w + R[j];
     S = (S + profile.moment_factors()[k - 1] * R_w) * q;
   }
-  // ((y + 2) + S / (y + 4)) / (u sqrt(y + 4)): where products split safely, to the last bit;
-  // for a tiny source, whose y would lose digits to underflow, as it is; else divided through
-  // by y, so that it tends to 1.
-  if (x < 1e280 && u > 1e-100 && u < 1e100) return profile_far_field_closing(x, rho, S);
+  // ((y + 2) + S / (y + 4)) / (u sqrt(y + 4)). Up to twice the series' start, where it stands
+  // in for quadrature that lands within an ulp or so, to the last bit (where products split
+  // safely: x < 1e280 there); farther out, where it costs a third of the series, as before. For
+  // a tiny source, whose y would lose digits to underflow, as it is; else divided through by y,
+  // so that it tends to 1.
+  if (x < 2 * profile.far_field_start() && u > 1e-100 && u < 1e100) {
+    return profile_far_field_closing(x, rho, S);
+  }
   if (u <= 1e-100) return ((y + 2) + S / (y + 4)) / (u * std::sqrt(y + 4));
   return ((1 + 2 / y) + S / (y * (y + 4))) / std::sqrt(1 + 4 / y);
 }
