@@ -403,6 +403,36 @@ def ld_extra_table():
     return 0
 
 
+# Either side of the far-field series' start for a profile whose moments are at most the disk's
+# (l = 2; nearer the source its terms would not serve): the built-in law, and tables whose
+# moments are the disk's (constant) or below them.
+HANDOVER_SEPARATIONS = [1.5, 1.7, 1.8, 1.9, 1.99, 2.0, 2.01, 2.1, 2.3, 2.6]
+HANDOVER_LD_RHOS = [1e-3, 1e-2, 0.1, 1.0, 10.0, 100.0]
+HANDOVER_TABLES = ["constant", "kinks", "annulus"]
+HANDOVER_TABLE_RHOS = [1e-2, 1.0, 10.0]
+
+
+def handover_row(args):
+    profile, rho, l = args
+    if profile == "linear":
+        _rho, _l, _c, A = linear_law_row((rho, l, LD_C))
+        return profile, rho, l, A
+    return table_row((profile, rho, l))
+
+
+def handover_table():
+    cases = [("linear", rho, l) for rho in HANDOVER_LD_RHOS for l in HANDOVER_SEPARATIONS]
+    cases += [(name, rho, l) for name in HANDOVER_TABLES for rho in HANDOVER_TABLE_RHOS
+              for l in HANDOVER_SEPARATIONS]
+    with Pool(2) as pool:
+        found = pool.map(handover_row, cases, chunksize=1)
+    write("far_field_handover_reference.txt",
+          "# profile rho l A: re = 1, rstar = rho; profile linear is the limb-darkening law of "
+          "limb_darkened_reference.txt, any other the table of that name in flux_map_tables.txt, "
+          "each computed as in its own reference file (tools/gen_magnification_reference.py)", found)
+    return 0
+
+
 CENTRE_RHOS = [1e-4, 1e-3, 1e-2, 0.1, 0.5, 1.0, 2.0, 10.0, 100.0]
 
 
@@ -459,6 +489,8 @@ def main(argv):
         return profile_tables() or ld_extra_table()
     if argv[1:] == ["kernels"]:  # the uniform-disk, ring and centre tables alone
         return kernel_tables()
+    if argv[1:] == ["handover"]:  # either side of the start of the profiles' far-field series
+        return handover_table()
     if argv[1:] == ["ld-extra"]:
         return ld_extra_table()
     return kernel_tables() or profile_tables() or ld_extra_table()

@@ -1,15 +1,22 @@
 #!/usr/bin/env python3
 """Writes src/lib/magnification/profile_far_field_series.hpp: the far-field series of a radial
-profile, taken to TERMS terms so that it is exact to rounding from 4 source radii on.
+profile, taken to TERMS terms so that it is exact to rounding from START source radii (times the
+profile's reach) on.
 
 The profile-weighted mean of the point-source magnification A(u) over the source is
     sum_k (rho^2 / 4)^k / (k!)^2 <x^2k> Lap^k A(u),
 the uniform disk's series (tools/gen_far_field_series.py, where <x^2k> = 1 / (k + 1)) with its
 k-th term scaled by (k + 1) <x^2k>; the polynomials R_k(w) are the disk's, exact rationals
 rounded to the nearest double. With reach^(2k) >= (k + 1) <x^2k> the k-th term is at most the
-disk's bound in q reach^2, so the disk's thresholds Q_FOR_TERMS serve for z = (reach / x)^2.
-The script checks the series against the closed form of the uniform disk at 40 digits: its
-first omitted term is below 1e-18 of the result from x = 4.
+disk's bound in z = q reach^2, so the disk's thresholds Q_FOR_TERMS serve for z = (reach / x)^2,
+and the disk's W_FOR_DEGREES, made for z <= 1 / START^2, cut the powers of w that cannot count.
+The script checks the series, both cuts taken, against the closed form of the uniform disk at
+40 digits from x = START on.
+
+From x = 2 the series is exact to rounding for every source radius: in double precision the
+alternating, growing coefficients of the high powers of w (w near 1 for rho >= 1) lose below
+1e-16 there, since each R_k is scaled by q^k <= 4^-k. Nearer the source they would not: at
+x = 1.5 a source of 10 Einstein radii loses 1e-9.
 
 Usage: python3 tools/gen_profile_far_field.py
 """
@@ -19,29 +26,43 @@ from pathlib import Path
 import mpmath as mp
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from gen_far_field_series import far_field, header_text, q_for_terms, series_polynomials  # noqa: E402
+from gen_far_field_series import (  # noqa: E402
+    degrees_for, far_field, header_text, q_for_terms, series_polynomials, terms_for, w_for_degrees)
 from gen_magnification_reference import disk  # noqa: E402
 
-TERMS = 12
+START = 2.0
 HEADER = (Path(__file__).resolve().parent.parent
           / "src/lib/magnification/profile_far_field_series.hpp")
 
 
-def check(polynomials):
-    mp.mp.dps = 40
-    for x in (4.0, 5.0, 10.0, 1e3):
-        for rho in (1e-5, 1e-2, 1.0, 30.0):
-            error = abs(far_field(x, rho, polynomials) / disk(x, rho) - 1)
-            assert error < 1e-18, (x, rho, error)
+def check(polynomials, limits, w_limits):
+    for x in (START, 2.5, 3.0, 4.0, 5.0, 10.0, 1e3, 1e8):
+        K = terms_for(limits, x)
+        for rho in (1e-5, 1e-2, 0.1, 1.0, 10.0, 30.0, 1e4):
+            mp.mp.dps = 40
+            u = mp.mpf(x) * rho
+            J = degrees_for(w_limits, float(u * u / (u * u + 4)))
+            error = abs(far_field(x, rho, polynomials[:K], J) / disk(x, rho) - 1)
+            assert error < 2e-17, (x, rho, K, J, error)
 
 
 def main():
-    limits = q_for_terms(series_polynomials(TERMS + 1))
-    assert limits[TERMS] >= 1 / 16  # the series starts at x = 4 reach
-    polynomials = series_polynomials(TERMS)
-    check(polynomials)
-    HEADER.write_text(header_text("caustica::profile_far_field", "tools/gen_profile_far_field.py",
-                                  polynomials, limits))
+    limits = q_for_terms(series_polynomials(30))
+    terms = terms_for(limits, START)
+    polynomials = series_polynomials(terms)
+    w_limits = w_for_degrees(polynomials, START)
+    check(polynomials, limits, w_limits)
+    text = header_text("caustica::profile_far_field", "tools/gen_profile_far_field.py",
+                       polynomials, limits[:terms + 1])
+    text = text.replace("inline constexpr int TERMS",
+                        "// The series serves from x = START reach on.\n"
+                        f"inline constexpr double START = {START!r};\ninline constexpr int TERMS")
+    text = text.replace("\n\n}  // namespace caustica::profile_far_field",
+                        "\n// W_FOR_DEGREES[J - 1]: the largest w at which the powers w^j, j >= J, of every R_k add\n"
+                        "// below 1e-17 of the result from z = 1 / START^2 on.\n"
+                        "inline constexpr std::array<double, 2 * TERMS - 1> W_FOR_DEGREES = {"
+                        + ", ".join(repr(w) for w in w_limits) + "};\n\n}  // namespace caustica::profile_far_field")
+    HEADER.write_text(text)
     return 0
 
 

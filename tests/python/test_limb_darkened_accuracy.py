@@ -74,9 +74,41 @@ def test_limb_darkened_centre_against_its_closed_form(function):
 @pytest.mark.parametrize("function", LIMB_DARKENED, ids=lambda f: f.__name__)
 @pytest.mark.parametrize("rho", [1e-3, 0.1, 1.0, 10.0])
 def test_no_seam_where_the_far_field_series_takes_over(function, rho):
-    """The series (exact moments) from l = 4 on, the integral over the source below it."""
-    below, at = function([math.nextafter(4.0, 0.0), 4.0], 1.0, rho)
+    """The series (exact moments) from l = 2 on, the integral over the source below it."""
+    below, at = function([math.nextafter(2.0, 0.0), 2.0], 1.0, rho)
     assert abs(below - at) <= 1.5e-15 * at
+
+
+@pytest.mark.parametrize("route", ["rings", "disks"])
+def test_either_side_of_the_far_field_series_start(route):
+    """From l = 1.5 to 2.6 for the built-in law and for tables up to the disk's moments: the
+    integral below l = 2 and the series from there on both within a few roundings. A series
+    begun at l = 1.7 with the terms that serve from 2 misses a uniform table by 6e-15 there."""
+    bl_bf = tables()
+    functions = {"rings": (caustica.integrated_heyrovsky_magnification,
+                           caustica.integrated_flux_map_heyrovsky_magnification),
+                 "disks": (caustica.integrated_witt_mao_magnification,
+                           caustica.integrated_flux_map_witt_mao_magnification)}
+    law, table = functions[route]
+
+    def function(key, ls):
+        name, rho = key
+        return law(ls, 1.0, rho) if name == "linear" else table(ls, 1.0, rho, *bl_bf[name])
+
+    cases = [((name, float(rho)), float(l), float(A))
+             for name, rho, l, A in rows("far_field_handover_reference.txt")]
+    check(function, cases, 1.5e-15)
+
+
+@pytest.mark.parametrize("function", LIMB_DARKENED + TABULATED, ids=lambda f: f.__name__)
+@pytest.mark.parametrize("rho", [1e-300, 1e-200, 1e-120])
+def test_a_tiny_source_in_the_far_field_scales_as_one_over_rho(function, rho):
+    """Where (l rho)^2 is far below rounding, A rho depends on l alone: so also where it underflows
+    (no NaN from 4 / 0 in the series' closing expression)."""
+    table = ([0.0, 1.0], [1.0, 0.5]) if function in TABULATED else ()
+    l = [2.0, 3.0, 100.0, 1e50]
+    for a, b, x in zip(function(l, 1.0, rho, *table), function(l, 1.0, 1e-60, *table), l):
+        assert abs((a * rho) / (b * 1e-60) - 1) <= 4e-16, (x, a, b)
 
 
 @pytest.mark.parametrize("route", LIMB_DARKENED, ids=lambda f: f.__name__)

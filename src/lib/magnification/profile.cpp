@@ -13,8 +13,8 @@ namespace {
 constexpr double TWO_PI = 6.283185307179586;
 constexpr double HALF_PI = 1.5707963267948966;
 
-// The far-field series of a uniform disk, at its length, is exact to rounding from x = 4 (its
-// first omitted term below 1e-18); a profile whose moments exceed the disk's reaches that
+// The far-field series of a uniform disk, at its length, is exact to rounding from x = START
+// (its omitted terms below 1e-17); a profile whose moments exceed the disk's reaches that
 // accuracy where its own terms are as small.
 double reach_of(const std::array<double, profile_far_field::TERMS>& factors) {
   double reach = 1;
@@ -82,12 +82,13 @@ RadialProfile RadialProfile::table(std::span<const double> bl, std::span<const d
   }
 
   // Flux and moments of each line exactly: x I(x) is quadratic, x^(2k+1) I(x) of degree
-  // 2k + 2 <= 26, within the 16-point rule's 31.
+  // 2k + 2 <= 48, within the 32-point rule's 63.
   // Each node's terms are summed over the pieces on their own (in lanes: a long table's pieces
   // cost a few products each), and the nodes' sums are added in order at the end.
-  const auto& rule = numeric::gauss::LEGENDRE_16;
-  constexpr std::size_t NODES = numeric::gauss::LEGENDRE_16.size();
+  const auto& rule = numeric::gauss::LEGENDRE_32;
+  constexpr std::size_t NODES = numeric::gauss::LEGENDRE_32.size();
   constexpr std::size_t TERMS = profile_far_field::TERMS;
+  static_assert(2 * TERMS + 2 <= 2 * NODES - 1);
   double flux = 0;
   std::array<std::array<double, NODES>, TERMS> by_node{};
   for (const ProfilePiece& piece : p.pieces_) {
@@ -122,7 +123,7 @@ RadialProfile RadialProfile::table(std::span<const double> bl, std::span<const d
 
 void RadialProfile::set_far_field_reach() {
   const double reach = reach_of(moment_factors_);
-  far_field_start_ = 4 * reach;
+  far_field_start_ = profile_far_field::START * reach;
   far_field_reach2_ = reach * reach;
 }
 
