@@ -194,22 +194,30 @@ def header_text(namespace, generator, polynomials, limits):
         f"}}  // namespace {namespace}\n")
 
 
-def main():
+def series_header(namespace, script, start_name, start, start_comment, w_from, check):
+    """The header of a series that serves from x = start on: its terms and powers of w, checked
+    by check(polynomials, limits, w_limits), with the start and W_FOR_DEGREES written in."""
     limits = q_for_terms(series_polynomials(30))
-    terms = terms_for(limits, FAR_FIELD)
+    terms = terms_for(limits, start)
     polynomials = series_polynomials(terms)
-    w_limits = w_for_degrees(polynomials, FAR_FIELD)
+    w_limits = w_for_degrees(polynomials, start)
     check(polynomials, limits, w_limits)
-    text = header_text("caustica::far_field", "tools/gen_far_field_series.py", polynomials, limits[:terms + 1])
+    text = header_text(namespace, script, polynomials, limits[:terms + 1])
     text = text.replace("inline constexpr int TERMS",
-                        f"// The closed form hands over to the series from x = FAR_FIELD on (at the latest).\n"
-                        f"inline constexpr double FAR_FIELD = {FAR_FIELD!r};\ninline constexpr int TERMS")
-    text = text.replace("\n\n}  // namespace caustica::far_field",
+                        start_comment
+                        + f"inline constexpr double {start_name} = {start!r};\ninline constexpr int TERMS")
+    return text.replace(f"\n\n}}  // namespace {namespace}",
                         "\n// W_FOR_DEGREES[J - 1]: the largest w at which the powers w^j, j >= J, of every R_k add\n"
-                        "// below 1e-17 of the result from x = FAR_FIELD on.\n"
+                        f"// below 1e-17 of the result from {w_from} on.\n"
                         "inline constexpr std::array<double, 2 * TERMS - 1> W_FOR_DEGREES = {"
-                        + ", ".join(repr(w) for w in w_limits) + "};\n\n}  // namespace caustica::far_field")
-    HEADER.write_text(text)
+                        + ", ".join(repr(w) for w in w_limits) + f"}};\n\n}}  // namespace {namespace}")
+
+
+def main():
+    HEADER.write_text(series_header(
+        "caustica::far_field", "tools/gen_far_field_series.py", "FAR_FIELD", FAR_FIELD,
+        "// The closed form hands over to the series from x = FAR_FIELD on (at the latest).\n",
+        "x = FAR_FIELD", check))
     return 0
 
 

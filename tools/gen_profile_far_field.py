@@ -26,8 +26,7 @@ from pathlib import Path
 import mpmath as mp
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from gen_far_field_series import (  # noqa: E402
-    degrees_for, far_field, header_text, q_for_terms, series_polynomials, terms_for, w_for_degrees)
+from gen_far_field_series import degrees_for, far_field, series_header, terms_for  # noqa: E402
 from gen_magnification_reference import disk  # noqa: E402
 
 START = 2.0
@@ -47,22 +46,9 @@ def check(polynomials, limits, w_limits):
 
 
 def main():
-    limits = q_for_terms(series_polynomials(30))
-    terms = terms_for(limits, START)
-    polynomials = series_polynomials(terms)
-    w_limits = w_for_degrees(polynomials, START)
-    check(polynomials, limits, w_limits)
-    text = header_text("caustica::profile_far_field", "tools/gen_profile_far_field.py",
-                       polynomials, limits[:terms + 1])
-    text = text.replace("inline constexpr int TERMS",
-                        "// The series serves from x = START reach on.\n"
-                        f"inline constexpr double START = {START!r};\ninline constexpr int TERMS")
-    text = text.replace("\n\n}  // namespace caustica::profile_far_field",
-                        "\n// W_FOR_DEGREES[J - 1]: the largest w at which the powers w^j, j >= J, of every R_k add\n"
-                        "// below 1e-17 of the result from z = 1 / START^2 on.\n"
-                        "inline constexpr std::array<double, 2 * TERMS - 1> W_FOR_DEGREES = {"
-                        + ", ".join(repr(w) for w in w_limits) + "};\n\n}  // namespace caustica::profile_far_field")
-    HEADER.write_text(text)
+    HEADER.write_text(series_header(
+        "caustica::profile_far_field", "tools/gen_profile_far_field.py", "START", START,
+        "// The series serves from x = START reach on.\n", "z = 1 / START^2", check))
     return 0
 
 
