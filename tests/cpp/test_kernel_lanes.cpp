@@ -19,6 +19,7 @@
 #include "magnification/kernel_lanes.hpp"
 #include "magnification/witt_mao.hpp"
 #include "magnification/witt_mao_route.hpp"
+#include "numeric/sin_cos.hpp"
 #include "reference_table.hpp"
 
 namespace caustica {
@@ -198,6 +199,33 @@ TEST_P(LanePath, RingGivesTheScalarBits) {
     for (std::size_t j = 0; j < r.size(); ++j) {
       ASSERT_EQ(bits(out[j]), bits(heyrovsky_kernel(p.l, r[j], p.s)))
           << path.name << " l " << p.l << " r " << r[j] << " s " << p.s;
+    }
+  }
+}
+
+// Nodes across the quadrant, crowded at 0, pi/4 (where each lane picks its own series) and
+// pi/2, in every lane position.
+TEST_P(LanePath, SinCosGivesTheScalarBits) {
+  const LaneKernels& path = *GetParam();
+  const double quarter = numeric::sin_cos::PIO4, half = numeric::sin_cos::PIO2_HI;
+  std::mt19937_64 random(15);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  std::vector<double> v = {0.0, quarter, std::nextafter(quarter, 0.0), std::nextafter(quarter, 1.0), half};
+  for (int i = 0; i < 3000; ++i) {
+    const double u = unit(random);
+    const double d = std::pow(10.0, -16 * unit(random));
+    v.push_back(i % 4 == 0 ? half * u : i % 4 == 1 ? d : i % 4 == 2 ? quarter + (u - 0.5) * d : half - d);
+  }
+  for (std::size_t shift = 0; shift < static_cast<std::size_t>(path.width); ++shift) {
+    for (std::size_t begin = shift; begin < v.size(); begin += 29) {
+      const std::size_t n = std::min<std::size_t>(29, v.size() - begin);
+      std::vector<double> s(n), c(n);
+      path.sin_cos(v.data() + begin, s.data(), c.data(), n);
+      for (std::size_t i = 0; i < n; ++i) {
+        const numeric::SinCos r = numeric::sin_cos_quadrant(v[begin + i]);
+        ASSERT_EQ(bits(s[i]), bits(r.sin)) << path.name << " v " << v[begin + i];
+        ASSERT_EQ(bits(c[i]), bits(r.cos)) << path.name << " v " << v[begin + i];
+      }
     }
   }
 }

@@ -78,11 +78,7 @@ double ring_piece(const RadialProfile& profile, const LensPoint& lens, double l,
     return piece_rules::ungraded(piece, [&](std::span<const double> v, std::span<double> out) {
       Nodes x, weight, g;
       const std::size_t n = v.size();
-      for (std::size_t i = 0; i < n; ++i) {
-        const RadialProfile::Point point = profile.ring_point(p, v[i]);
-        x[i] = point.x;
-        weight[i] = point.weight;
-      }
+      profile.ring_points(p, v, x.data(), weight.data());
       heyrovsky_kernels(l, std::span<const double>(x.data(), n), s, std::span<double>(g.data(), n));
       for (std::size_t i = 0; i < n; ++i) out[i] = weight[i] * g[i];
     });
@@ -97,11 +93,8 @@ double ring_piece(const RadialProfile& profile, const LensPoint& lens, double l,
                                  [&](std::span<const double> v, std::span<double> out) {
       Nodes weight, ring, g;
       const std::size_t n = v.size();
-      for (std::size_t i = 0; i < n; ++i) {
-        const RadialProfile::Point point = profile.ring_point(p, v[i]);
-        weight[i] = point.weight;
-        ring[i] = off_lens(point.x, l, dir);
-      }
+      profile.ring_points(p, v, ring.data(), weight.data());
+      for (std::size_t i = 0; i < n; ++i) ring[i] = off_lens(ring[i], l, dir);
       heyrovsky_kernels(l, std::span<const double>(ring.data(), n), s, std::span<double>(g.data(), n));
       for (std::size_t i = 0; i < n; ++i) out[i] = weight[i] * g[i];
     });
@@ -119,12 +112,8 @@ double ring_piece(const RadialProfile& profile, const LensPoint& lens, double l,
       end, dir, L, [&](std::span<const double> v, std::span<const double> t, std::span<double> out) {
         Nodes x, ring, weight, g;
         const std::size_t n = v.size();
-        for (std::size_t i = 0; i < n; ++i) {
-          const RadialProfile::Point point = profile.ring_point(p, v[i]);
-          x[i] = point.x;
-          weight[i] = point.weight;
-          ring[i] = off_lens(point.x, l, dir);
-        }
+        profile.ring_points(p, v, x.data(), weight.data());
+        for (std::size_t i = 0; i < n; ++i) ring[i] = off_lens(x[i], l, dir);
         heyrovsky_kernels(l, std::span<const double>(ring.data(), n), s,
                           std::span<double>(g.data(), n));
         // In radius the logarithm is taken at the ring's own distance from the lens, exact where
@@ -164,11 +153,7 @@ double disk_piece(const RadialProfile& profile, double l, double rho, const Quad
   const auto weighted_Q = [&](std::span<const double> v, std::span<double> out) {
     Nodes x, weight;
     const std::size_t n = v.size();
-    for (std::size_t i = 0; i < n; ++i) {
-      const RadialProfile::Point point = profile.disk_point(p, v[i]);
-      x[i] = point.x;
-      weight[i] = point.weight;
-    }
+    profile.disk_points(p, v, x.data(), weight.data());
     disk_fluxes(l, rho, std::span<const double>(x.data(), n), out);
     for (std::size_t i = 0; i < n; ++i) out[i] = weight[i] * out[i];
   };

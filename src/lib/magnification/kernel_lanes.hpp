@@ -1,6 +1,7 @@
-// The kernels' closed forms and the uniform disk's far-field series evaluated W points at a time,
-// one table of entry points per instruction set: the scalar kernel (W = 1), the baseline (W = 2:
-// SSE2 on x86-64, the compilers' portable vectors elsewhere), AVX2 (W = 4) and AVX-512 (W = 8).
+// The kernels' closed forms, the uniform disk's far-field series and the sine and cosine of a
+// source's angle variable evaluated W points at a time, one table of entry points per
+// instruction set: the scalar kernel (W = 1), the baseline (W = 2: SSE2 on x86-64, the
+// compilers' portable vectors elsewhere), AVX2 (W = 4) and AVX-512 (W = 8).
 // Every path gives each point the scalar kernel's bits. The path is chosen once per process, the
 // widest the processor runs, unless CAUSTICA_SIMD (scalar, baseline, avx2 or avx512; read once)
 // names another it runs.
@@ -21,6 +22,9 @@ struct LaneKernels {
   void (*witt_mao_far_field)(const double* x, const double* rho, double* out, std::size_t n);
   // out[i] = closed_form::heyrovsky(l, r[i], s) for i < n: rings the closed form serves.
   void (*heyrovsky)(double l, const double* r, double s, double* out, std::size_t n);
+  // s[i], c[i] = numeric::sin_cos_quadrant(v[i]) for i < n, v[i] in [0, pi/2]: a rule's nodes
+  // in the angle variable of a source.
+  void (*sin_cos)(const double* v, double* s, double* c, std::size_t n);
 };
 
 // The path of this process.

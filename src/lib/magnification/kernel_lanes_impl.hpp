@@ -10,6 +10,7 @@
 #include "magnification/witt_mao_closed_form.hpp"
 #include "magnification/witt_mao_far_field.hpp"
 #include "numeric/lanes.hpp"
+#include "numeric/sin_cos.hpp"
 
 namespace caustica {
 namespace {
@@ -47,8 +48,19 @@ void heyrovsky_lanes(double l, const double* r, double s, double* out, std::size
 }
 
 template <int W>
+void sin_cos_lanes(const double* v, double* s, double* c, std::size_t n) {
+  using V = lanes::Of<W>;
+  for (std::size_t i = 0; i < n; i += W) {
+    const std::size_t k = n - i;
+    const numeric::SinCosOf<V> r = numeric::sin_cos_quadrant(lanes::load<V>(v + i, k));
+    lanes::store(s + i, k, r.sin);
+    lanes::store(c + i, k, r.cos);
+  }
+}
+
+template <int W>
 constexpr LaneKernels lane_kernels_of(const char* name) {
-  return {name, W, witt_mao_lanes<W>, witt_mao_far_field_lanes<W>, heyrovsky_lanes<W>};
+  return {name, W, witt_mao_lanes<W>, witt_mao_far_field_lanes<W>, heyrovsky_lanes<W>, sin_cos_lanes<W>};
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "magnification/kernel_lanes.hpp"
+#include "magnification/piece_rules.hpp"
 #include "numeric/gauss_rules.hpp"
 #include "numeric/interp.hpp"
 
@@ -34,6 +36,38 @@ double line_at(const ProfilePiece& p, double x) {
 }
 
 double slope_of(const ProfilePiece& p) { return (p.fb - p.fa) / (p.b - p.a); }
+
+void RadialProfile::ring_points(const ProfilePiece& piece, std::span<const double> v, double* x,
+                                double* weight) const {
+  const std::size_t n = v.size();
+  if (variable_ == SourceVariable::Radius) {
+    for (std::size_t i = 0; i < n; ++i) {
+      x[i] = v[i];
+      weight[i] = (v[i] * TWO_PI_) * line_between(piece, v[i]);
+    }
+    return;
+  }
+  piece_rules::Nodes mu;
+  lane_kernels().sin_cos(v.data(), x, mu.data(), n);
+  for (std::size_t i = 0; i < n; ++i) {
+    weight[i] = ((x[i] * TWO_PI_) * ((1 - mu[i]) * (-limb_darkening_) + 1)) * mu[i];
+  }
+}
+
+void RadialProfile::disk_points(const ProfilePiece& piece, std::span<const double> v, double* x,
+                                double* weight) const {
+  const std::size_t n = v.size();
+  if (variable_ == SourceVariable::Radius) {
+    for (std::size_t i = 0; i < n; ++i) {
+      x[i] = v[i];
+      weight[i] = -((piece.fb - piece.fa) / (piece.b - piece.a));
+    }
+    return;
+  }
+  piece_rules::Nodes mu;
+  lane_kernels().sin_cos(v.data(), x, mu.data(), n);
+  for (std::size_t i = 0; i < n; ++i) weight[i] = limb_darkening_ * x[i];
+}
 
 RadialProfile RadialProfile::linear_limb_darkening() {
   RadialProfile p;

@@ -80,6 +80,13 @@ class RadialProfile {
     return {v, -((piece.fb - piece.fa) / (piece.b - piece.a))};
   }
 
+  // The points at a rule's nodes v (at most piece_rules::MAX_NODES), the sines and cosines of
+  // the angle variable in lanes: each the bits of ring_point or disk_point at its node.
+  void ring_points(const ProfilePiece& piece, std::span<const double> v, double* x,
+                   double* weight) const;
+  void disk_points(const ProfilePiece& piece, std::span<const double> v, double* x,
+                   double* weight) const;
+
   // (k + 1) <x^2k>, k = 1 ... TERMS, with <.> the I-weighted mean over the source: the factors
   // by which the far-field series of a uniform disk (whose <x^2k> is 1 / (k + 1)) becomes this
   // profile's.
