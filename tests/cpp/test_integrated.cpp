@@ -7,7 +7,9 @@
 #include <string>
 
 #include "magnification/integrated.hpp"
+#include "magnification/profile.hpp"
 #include "magnification/witt_mao.hpp"
+#include "numeric/gauss_rules.hpp"
 #include "numeric/tanh_sinh.hpp"
 
 namespace caustica {
@@ -34,6 +36,38 @@ TEST(LimbDarkeningProfile, FluxByTheQuadratureIsTheRulesStoredValue) {
   const auto annulus = [](double x) { return (x * 6.283185307179586) * limb_darkening_profile(x); };
   EXPECT_EQ(numeric::integrate(annulus, 0.0, 1.0, 1e-16).integral, 2.5132741228717936);
 }
+
+// A table's far-field moments take a smaller Gauss rule on its narrower pieces. A lit annulus
+// of one piece, of spread (b - a) / (b + a) at each threshold and beyond, its brightness
+// falling by 70 % across it: against the 32-point rule (exact for every degree the moments
+// reach) in long double, within the roundings of the flux and factors; a rule too small for
+// the spread (8 points at 0.25, 16 at 0.9) is off by 1e-11 or more in the highest moments.
+class TableMoments : public ::testing::TestWithParam<double> {};
+
+TEST_P(TableMoments, HoldOnAPieceOfEverySpread) {
+  const double spread = GetParam(), a = 0.6 * (1 - spread) / (1 + spread);
+  const std::vector<double> bl = {a, 0.6}, bf = {1.0, 0.3};
+  const RadialProfile profile = RadialProfile::table(bl, bf);
+  constexpr int TERMS = profile_far_field::TERMS;
+  long double flux = 0, moments[TERMS] = {};
+  for (const numeric::gauss::Node& node : numeric::gauss::LEGENDRE_32) {
+    const long double x = a + (0.6L - a) * node.t;
+    const long double w = (0.6L - a) * node.w * (1.0L - 0.7L * ((x - a) / (0.6L - a)));
+    flux += w * x;
+    long double xm = x;
+    for (int k = 0; k < TERMS; ++k) {
+      xm *= x * x;
+      moments[k] += w * xm;
+    }
+  }
+  for (int k = 1; k <= TERMS; ++k) {
+    const double expected = static_cast<double>((k + 1) * (moments[k - 1] / flux));
+    EXPECT_NEAR(profile.moment_factors()[k - 1] / expected, 1.0, 5e-15) << "k = " << k;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Spreads, TableMoments,
+                         ::testing::Values(1e-6, 0.02, 0.25, 0.9));
 
 struct Variant {
   const char* name;
