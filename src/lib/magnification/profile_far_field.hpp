@@ -83,12 +83,12 @@ template <class V>
 // The lanes run to the largest K and J of their group, and each lane's own are masks, as in
 // far_field::far_from_source: past a lane's own top power its coefficient is an exact 0, and
 // Horner from 0 gives +0 (w finite, at least +0) until that power, where 0 * w + R_j = R_j as
-// in the scalar sum; the power w^0 every point takes. A term past the lane's own K adds an
-// exact +0 in place of its product (whatever the factor: a NaN one must not reach a point that
-// never takes it), so S = (+0 + +0) * q = +0 (q finite, at least +0) until the lane's own K,
-// where the scalar sum starts from S = 0. Each of the three closings is made where some lane
-// takes it, and each lane keeps the one the scalar function takes: every lane takes exactly the
-// scalar operations on its own values.
+// in the scalar sum; the powers below the group's smallest J (w^0 among them) every lane takes.
+// A term past the lane's own K adds an exact +0 in place of its product (whatever the factor: a
+// NaN one must not reach a point that never takes it), so S = (+0 + +0) * q = +0 (q finite, at
+// least +0) until the lane's own K, where the scalar sum starts from S = 0. Each of the three
+// closings is made where some lane takes it, and each lane keeps the one the scalar function
+// takes: every lane takes exactly the scalar operations on its own values.
 template <class V>
 [[gnu::always_inline]] inline V far_from_profile(const ProfileFarField& profile, V x, V rho) {
   using lanes::Mask;
@@ -105,6 +105,9 @@ template <class V>
   const int K = thresholds_below(Q_FOR_TERMS, TERMS, lanes::max_lane(z));
   // For a small source w < u^2 / 4 is small too, and the high powers of w do not count.
   const int J = 1 + thresholds_below(W_FOR_DEGREES, 2 * TERMS - 1, lanes::max_lane(w));
+  // The powers below every lane's own J need no mask: along a light curve, most of them.
+  const int J_all =
+      lanes::is_scalar<V> ? J : 1 + thresholds_below(W_FOR_DEGREES, 2 * TERMS - 1, lanes::min_lane(w));
   V S = lanes::broadcast<V>(0.0);
   for (int k = K; k >= 1; --k) {
     const std::array<double, 2 * TERMS>& Rk = R[k - 1];
@@ -114,11 +117,12 @@ template <class V>
       for (int j = top - 1; j >= 0; --j) R_w = R_w * w + Rk[j];
       S = (S + profile.moment_factors[k - 1] * R_w) * q;
     } else {
-      for (int j = top - 1; j >= 1; --j) {
+      int j = top - 1;
+      for (; j >= J_all; --j) {
         R_w = R_w * w + lanes::select(w > W_FOR_DEGREES[j - 1], lanes::broadcast<V>(Rk[j]),
                                       lanes::broadcast<V>(0.0));
       }
-      R_w = R_w * w + Rk[0];
+      for (; j >= 0; --j) R_w = R_w * w + Rk[j];
       const V term = profile.moment_factors[k - 1] * R_w;
       S = (S + lanes::select(z > Q_FOR_TERMS[k - 1], term, lanes::broadcast<V>(0.0))) * q;
     }
