@@ -208,10 +208,10 @@ double settled(double A, bool nonnegative) {
   return A;
 }
 
-// The series' separations go through its lanes, BLOCK at a time: the pool hands out blocks of
-// them, gathered in order from the batch. The others take the form one at a time on the pool,
-// as the costly part of a batch. Each value depends on its own separation alone, so nothing
-// depends on the pool size, the lane path or a separation's neighbours.
+// The series' separations go through its lanes, BLOCK at a time: gathered in order from the
+// batch, the pool hands them out in blocks. The others, a quadrature each, take the form one at
+// a time on the pool, so that a short batch of them still spreads over its threads. Each value
+// depends on its own separation alone: not on the pool's size, the lane path or its neighbours.
 constexpr std::size_t BLOCK = 64;
 
 template <class Form>
