@@ -133,6 +133,17 @@ template <class V> [[gnu::always_inline]] inline double max_lane(V v) {
   }
 }
 
+// The smallest lane of v; v holds no NaN.
+template <class V> [[gnu::always_inline]] inline double min_lane(V v) {
+  if constexpr (is_scalar<V>) {
+    return v;
+  } else {
+    double m = v[0];
+    for (std::size_t i = 1; i < width<V>; ++i) m = v[i] < m ? v[i] : m;
+    return m;
+  }
+}
+
 // V with every lane v.
 template <class V> [[gnu::always_inline]] inline V broadcast(double v) {
   if constexpr (is_scalar<V>) {

@@ -3,11 +3,13 @@
 // frames and branches, and through the batch entry points.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <random>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -15,11 +17,16 @@
 #include "magnification/far_field_series.hpp"
 #include "magnification/heyrovsky.hpp"
 #include "magnification/heyrovsky_route.hpp"
+#include "magnification/integrated.hpp"
 #include "magnification/kernel_batch.hpp"
 #include "magnification/kernel_lanes.hpp"
+#include "magnification/profile.hpp"
+#include "magnification/profile_far_field.hpp"
 #include "magnification/witt_mao.hpp"
 #include "magnification/witt_mao_route.hpp"
 #include "numeric/sin_cos.hpp"
+#include "parallel/parallel_map.hpp"
+#include "parallel/pool.hpp"
 #include "reference_table.hpp"
 
 namespace caustica {
@@ -157,6 +164,99 @@ TEST_P(LanePath, FarFieldGivesTheScalarBits) {
     for (std::size_t i = 0; i < x.size(); ++i) {
       ASSERT_EQ(bits(out[i]), bits(witt_mao_kernel(x[i], rho[i], rho[i] * rho[i])))
           << path.name << " x " << x[i] << " rho " << rho[i] << " lane " << i % path.width;
+    }
+  }
+}
+
+// A limb-brightened table: its moments exceed the uniform disk's, so its series starts beyond
+// 2 source radii, and the exact closing's end (twice the start) with it.
+const RadialProfile& brightened_table() {
+  static const std::array<double, 5> bl = {0.0, 0.5, 0.8, 0.95, 1.0};
+  static const std::array<double, 5> bf = {0.2, 0.3, 0.6, 1.0, 1.4};
+  static const RadialProfile profile = RadialProfile::table(bl, bf);
+  return profile;
+}
+
+// The series' own K (terms) and J (powers of w) at a separation, as far_from_profile takes them.
+std::pair<int, int> profile_series_size(const RadialProfile& profile, double x, double rho) {
+  const double u = x * rho, q = 1 / (x * x), w = 1 / (1 + 4 / (u * u));
+  return {thresholds_below(profile_far_field::Q_FOR_TERMS, profile_far_field::TERMS,
+                           q * profile.far_field_reach2()),
+          1 + thresholds_below(profile_far_field::W_FOR_DEGREES, 2 * profile_far_field::TERMS - 1, w)};
+}
+
+// Separations the profile's series serves: light curves in order, along which K and J change
+// from one point to the next; fuzzed x in [start, 1e6] and rho in [1e-4, 100], a point at a
+// time, so that one group of lanes mixes them, with now and then a source so tiny or so huge
+// that u leaves the exact closing (u <= 1e-100, u >= 1e100, y overflowing), and the ends of the
+// series and of its exact closing.
+std::vector<std::pair<double, double>> profile_far_field_points(const RadialProfile& profile) {
+  const double start = profile.far_field_start();
+  std::vector<std::pair<double, double>> points;
+  for (const double rho : {1e-4, 1e-3, 0.01, 0.1, 0.3}) {
+    for (int i = 0; i < 2000; ++i) {
+      const double t = -1.5 + 3.0 * i / 1999, u0 = 0.5 * rho;
+      const double x = std::sqrt(u0 * u0 + t * t) / rho;
+      if (x >= start) points.push_back({x, rho});
+    }
+  }
+  std::mt19937_64 random(17);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  const double specials[] = {start, std::nextafter(2 * start, 0.0), 2 * start, 1e6};
+  while (points.size() < 40000) {
+    double rho = std::pow(10.0, -4 + 6 * unit(random));
+    switch (random() % 16) {
+      case 0: rho = std::pow(10.0, -106 + 10 * unit(random)); break;
+      case 1: rho = std::pow(10.0, 94 + 70 * unit(random)); break;
+      default: break;
+    }
+    const double x = random() % 16 == 0 ? specials[random() % 4]
+                                         : start * std::pow(1e6 / start, unit(random));
+    points.push_back({x, rho});
+  }
+  return points;
+}
+
+// Each point once at every lane position, for the built-in law and a table.
+TEST_P(LanePath, ProfileFarFieldGivesTheScalarBits) {
+  const LaneKernels& path = *GetParam();
+  ASSERT_GT(brightened_table().far_field_start(), 2.0);
+  for (const RadialProfile* profile : {&limb_darkening_profile, &brightened_table()}) {
+    const std::vector<std::pair<double, double>> points = profile_far_field_points(*profile);
+    std::size_t mixed_terms = 0, mixed_degrees = 0, tiny = 0, huge = 0, exact_and_not = 0;
+    for (std::size_t i = 0; i + 8 <= points.size(); i += 8) {
+      const auto first = profile_series_size(*profile, points[i].first, points[i].second);
+      const auto last = profile_series_size(*profile, points[i + 7].first, points[i + 7].second);
+      mixed_terms += first.first != last.first;
+      mixed_degrees += first.second != last.second;
+      bool near = false, far = false;
+      for (std::size_t j = i; j < i + 8; ++j) {
+        const double u = points[j].first * points[j].second;
+        tiny += u <= 1e-100;
+        huge += u >= 1e100;
+        (points[j].first < 2 * profile->far_field_start() ? near : far) = true;
+      }
+      exact_and_not += near && far;
+    }
+    ASSERT_GT(mixed_terms, 100u);
+    ASSERT_GT(mixed_degrees, 100u);
+    ASSERT_GT(tiny, 100u);
+    ASSERT_GT(huge, 100u);
+    ASSERT_GT(exact_and_not, 100u);
+    const ProfileFarField far_field = far_field_of(*profile);
+    for (std::size_t shift = 0; shift < static_cast<std::size_t>(path.width); ++shift) {
+      std::vector<double> x, rho;
+      for (std::size_t i = shift; i < points.size(); ++i) {
+        x.push_back(points[i].first);
+        rho.push_back(points[i].second);
+      }
+      std::vector<double> out(x.size());
+      path.profile_far_field(far_field, x.data(), rho.data(), out.data(), x.size());
+      for (std::size_t i = 0; i < x.size(); ++i) {
+        const double expected = far_from_profile(*profile, x[i], rho[i]);
+        ASSERT_EQ(std::memcmp(&out[i], &expected, sizeof expected), 0)
+            << path.name << " x " << x[i] << " rho " << rho[i] << " lane " << i % path.width;
+      }
     }
   }
 }
@@ -318,6 +418,43 @@ TEST(KernelBatch, UniformDiskBatchIsTheKernelAtEveryLength) {
     ASSERT_EQ((*A).size(), n);
     for (std::size_t i = 0; i < n; ++i) {
       ASSERT_EQ(bits((*A)[i]), bits(witt_mao_kernel(l[i], 0.3 / 2.0, (0.3 / 2.0) * (0.3 / 2.0)))) << n << " " << i;
+    }
+  }
+}
+
+// The integrated drivers gather the series' separations from among NaN, negative, infinite and
+// nearer ones into blocks for its lanes: each separation gets the value it gets alone, whatever
+// its neighbours and the pool's size, for the built-in law and a table, on both routes.
+TEST(ProfileBatch, EverySeparationGetsItsOwnValueOnEveryPoolSize) {
+  const double specials[] = {std::nan(""), -1.0, HUGE_VAL, 0.0, 1.0};
+  std::mt19937_64 random(18);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  const double re = 1.0, rstar = 0.3;
+  for (const RadialProfile* profile : {&limb_darkening_profile, &brightened_table()}) {
+    const double start = profile->far_field_start();
+    std::vector<double> l;
+    for (int i = 0; i < 300; ++i) {
+      switch (random() % 8) {
+        case 0: l.push_back(specials[random() % 5]); break;
+        case 1: l.push_back(start * unit(random)); break;
+        default: l.push_back(start * std::pow(100.0, unit(random))); break;
+      }
+    }
+    for (const auto driver : {_integrated_heyrovsky_magnification, _integrated_witt_mao_magnification}) {
+      std::vector<double> alone;
+      for (const double l_i : l) alone.push_back((*driver({l_i}, *profile, re, rstar, profile->flux()))[0]);
+      for (const std::size_t threads : {1, 3}) {
+        parallel::Pool pool(threads);
+        const int once[] = {0};
+        std::vector<Magnifications> batch;
+        pool.map(std::span<const int>(once),
+                 [&](int) { return *driver(l, *profile, re, rstar, profile->flux()); }, batch);
+        ASSERT_EQ(batch[0].size(), l.size());
+        for (std::size_t i = 0; i < l.size(); ++i) {
+          ASSERT_EQ(std::memcmp(&batch[0][i], &alone[i], sizeof(double)), 0)
+              << threads << " threads, l " << l[i] << ": " << batch[0][i] << " alone " << alone[i];
+        }
+      }
     }
   }
 }

@@ -8,12 +8,16 @@
 // which needs no derivative of a magnification.
 #include "magnification/integrated.hpp"
 
+#include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <limits>
 #include <span>
+#include <vector>
 
 #include "magnification/heyrovsky.hpp"
 #include "magnification/kernel_batch.hpp"
+#include "magnification/kernel_lanes.hpp"
 #include "magnification/piece_forms.hpp"
 #include "magnification/piece_rules.hpp"
 #include "magnification/profile_far_field.hpp"
@@ -204,22 +208,54 @@ double settled(double A, bool nonnegative) {
   return A;
 }
 
-// Maps the form over the separations on the pool; far from the source, the series.
+// The series' separations go through its lanes, BLOCK at a time: gathered in order from the
+// batch, the pool hands them out in blocks. The others, a quadrature each, take the form one at
+// a time on the pool, so that a short batch of them still spreads over its threads. Each value
+// depends on its own separation alone: not on the pool's size, the lane path or its neighbours.
+constexpr std::size_t BLOCK = 64;
+
 template <class Form>
 BatchResult over_separations(const std::vector<double>& l, const RadialProfile& profile,
                              double rho, double norm, const Form& form) {
-  Magnifications magnifications;
+  const std::size_t n = l.size();
+  Magnifications magnifications(n, NaN);
+  if (!is_valid_rho(rho)) return magnifications;
   const double far = profile.far_field_start();
-  const bool valid_rho = is_valid_rho(rho);
   const bool nonnegative = profile.nonnegative();
+  std::vector<std::size_t> series, integrals;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (!is_valid_separation(l[i])) continue;
+    (l[i] >= far ? series : integrals).push_back(i);
+  }
+  std::vector<char> done;
+  if (!series.empty()) {
+    const ProfileFarField far_field = far_field_of(profile);
+    const LaneKernels& paths = lane_kernels();
+    std::vector<std::size_t> starts;
+    for (std::size_t b = 0; b < series.size(); b += BLOCK) starts.push_back(b);
+    parallel::parallel_map(
+        std::span<const std::size_t>(starts),
+        [&](std::size_t b) {
+          const std::size_t m = std::min(BLOCK, series.size() - b);
+          double x[BLOCK] = {}, rhos[BLOCK], A[BLOCK];
+          std::fill(rhos, rhos + BLOCK, rho);
+          for (std::size_t j = 0; j < m; ++j) x[j] = l[series[b + j]];
+          paths.profile_far_field(far_field, x, rhos, A, m);
+          for (std::size_t j = 0; j < m; ++j) {
+            magnifications[series[b + j]] = settled(A[j], nonnegative);
+          }
+          return char{1};
+        },
+        done);
+  }
+  done.clear();
   parallel::parallel_map(
-      std::span<const double>(l),
-      [&](double l_i) {
-        if (!valid_rho || !is_valid_separation(l_i)) return NaN;
-        const double A = l_i >= far ? far_from_profile(profile, l_i, rho) : form(l_i) / norm;
-        return settled(A, nonnegative);
+      std::span<const std::size_t>(integrals),
+      [&](std::size_t i) {
+        magnifications[i] = settled(form(l[i]) / norm, nonnegative);
+        return char{1};
       },
-      magnifications);
+      done);
   return magnifications;
 }
 

@@ -12,9 +12,10 @@ inline const RadialProfile limb_darkening_profile = RadialProfile::linear_limb_d
 // tanh-sinh rule gives 2.5132741228717936, 1.6e-14 lower: dividing by that biased every result.)
 inline constexpr double LIMB_DARKENING_FLUX = 2.5132741228718345;
 
-// norm: the profile's flux, the integral of 2 pi x profile(x) over [0, 1]. Each separation is
-// one element of a parallel map: its result depends on nothing but l_i, the radii and the
-// profile. NaN for every element unless rstar / re is finite and positive.
+// norm: the profile's flux, the integral of 2 pi x profile(x) over [0, 1]. The separations are
+// shared out over the pool, those of the far-field series in its lanes: each result depends on
+// nothing but l_i, the radii and the profile. NaN for every element unless rstar / re is finite
+// and positive.
 BatchResult _integrated_heyrovsky_magnification(std::vector<double> l,
                                                 const RadialProfile& profile, double re,
                                                 double rstar, double norm);

@@ -7,6 +7,7 @@
 
 #include "magnification/heyrovsky_closed_form.hpp"
 #include "magnification/kernel_lanes.hpp"
+#include "magnification/profile_far_field.hpp"
 #include "magnification/witt_mao_closed_form.hpp"
 #include "magnification/witt_mao_far_field.hpp"
 #include "numeric/lanes.hpp"
@@ -38,6 +39,17 @@ void witt_mao_far_field_lanes(const double* x, const double* rho, double* out, s
 }
 
 template <int W>
+void profile_far_field_lanes(const ProfileFarField& profile, const double* x, const double* rho,
+                             double* out, std::size_t n) {
+  using V = lanes::Of<W>;
+  for (std::size_t i = 0; i < n; i += W) {
+    const std::size_t k = n - i;
+    lanes::store(out + i, k,
+                 far_from_profile(profile, lanes::load<V>(x + i, k), lanes::load<V>(rho + i, k)));
+  }
+}
+
+template <int W>
 void heyrovsky_lanes(double l, const double* r, double s, double* out, std::size_t n) {
   using V = lanes::Of<W>;
   const V lv = lanes::broadcast<V>(l);
@@ -60,7 +72,8 @@ void sin_cos_lanes(const double* v, double* s, double* c, std::size_t n) {
 
 template <int W>
 constexpr LaneKernels lane_kernels_of(const char* name) {
-  return {name, W, witt_mao_lanes<W>, witt_mao_far_field_lanes<W>, heyrovsky_lanes<W>, sin_cos_lanes<W>};
+  return {name, W, witt_mao_lanes<W>, witt_mao_far_field_lanes<W>, profile_far_field_lanes<W>,
+          heyrovsky_lanes<W>, sin_cos_lanes<W>};
 }
 
 }  // namespace
