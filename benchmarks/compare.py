@@ -94,6 +94,10 @@ import time
 import warnings
 from pathlib import Path
 
+# numpy's OpenBLAS starts a polling thread per core at import, which shows in the timings on
+# a machine of two cores; nothing timed here does linear algebra.
+os.environ.setdefault("OPENBLAS_NUM_THREADS", "1")
+
 import numpy as np
 
 from call_costs import cost_model, separation_costs

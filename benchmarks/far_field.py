@@ -18,6 +18,10 @@ import subprocess
 import sys
 import time
 
+# numpy's OpenBLAS starts a polling thread per core at import, which shows in the timings on
+# a machine of two cores; nothing timed here does linear algebra.
+os.environ.setdefault("OPENBLAS_NUM_THREADS", "1")
+
 import numpy as np
 
 ROUNDS = 7

@@ -8,9 +8,14 @@ COPIES. Prints, per function, region and range of rho, the median and worst over
 separations of the region. Beside benchmarks/plan_counts (kernel evaluations read off the plan)
 it says what those evaluations cost; run it for two builds in turn to compare them.
 """
+import os
 import statistics
 import sys
 import time
+
+# numpy's OpenBLAS starts a polling thread per core at import, which shows in the timings on
+# a machine of two cores; nothing timed here does linear algebra.
+os.environ.setdefault("OPENBLAS_NUM_THREADS", "1")
 
 import numpy as np
 

@@ -20,6 +20,10 @@ import sys
 import time
 from pathlib import Path
 
+# numpy's OpenBLAS starts a polling thread per core at import, which shows in the timings on
+# a machine of two cores; nothing timed here does linear algebra.
+os.environ.setdefault("OPENBLAS_NUM_THREADS", "1")
+
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "examples"))
 from limb_darkening_laws import law_table, reference  # noqa: E402
 
