@@ -92,6 +92,10 @@ struct LogStep {
 };
 LogStep log_step(double ta, double t1, double eta, double behind, const LensPoint& lens);
 
+// The Gauss-Legendre nodes (12, 16 or 20) that take all of [A, B] at once with the lens off the
+// source (at lens.v + i lens.eta, beyond B), or 0 where more would be needed.
+int whole_piece_nodes(double A, double B, const LensPoint& lens);
+
 // The generalized Gaussian rules converge like R^(-LENS_RATE n) in the ellipse parameter R of
 // the nearest other singular point, not R^(-2n) as Gauss-Legendre does on a smooth integrand
 // (1.5: measured against the reference next to the limb, where the limb image lies behind the
@@ -209,6 +213,19 @@ void for_each_piece(const RadialProfile& profile, const LensPoint& lens, Visit v
     const double first = std::max(std::hypot(d0, lens.eta), detail::FLOOR);
     // Off the source the lens has nothing behind it but itself.
     const double behind = lens.eta > 0 ? HUGE_VAL : below ? mirror : image;
+    if (lens.eta > 0 && angle) {
+      // Seen from across the limb, the source may be one piece for fewer nodes than the steps
+      // away from the limb take.
+      if (const int whole = detail::whole_piece_nodes(A, B, lens); whole > 0) {
+        int steps = 0;
+        const auto count = [&steps](const QuadraturePiece& q) { steps += q.n; };
+        detail::geometric(end, other, first, false, 0, d0, lens.eta, behind, lens, &p, count);
+        if (whole < steps) {
+          visit(QuadraturePiece{A, B, Grading::None, whole, &p});
+          continue;
+        }
+      }
+    }
     detail::geometric(end, other, first, false, 0, d0, lens.eta, behind, lens, &p, visit);
   }
 }
