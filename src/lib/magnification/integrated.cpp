@@ -77,6 +77,15 @@ double ring_log_coefficient(double x, double l, double s) {
 double ring_piece(const RadialProfile& profile, const LensPoint& lens, double l, double s,
                   const QuadraturePiece& piece) {
   const ProfilePiece& p = *piece.profile;
+  if (piece.grading == Grading::Cosine) {
+    return piece_rules::legendre(piece.n, 0.0, 1.0, [&](std::span<const double> c, std::span<double> out) {
+      Nodes x, weight, g;
+      const std::size_t n = c.size();
+      profile.ring_points_in_cosine(c, x.data(), weight.data());
+      heyrovsky_kernels(l, std::span<const double>(x.data(), n), s, std::span<double>(g.data(), n));
+      for (std::size_t i = 0; i < n; ++i) out[i] = weight[i] * g[i];
+    });
+  }
   // Radii here are never negative, so the kernel never meets its error.
   if (piece.grading == Grading::None || piece.grading == Grading::Logarithmic) {
     return piece_rules::ungraded(piece, [&](std::span<const double> v, std::span<double> out) {
@@ -161,6 +170,15 @@ double disk_piece(const RadialProfile& profile, double l, double rho, const Quad
     disk_fluxes(l, rho, std::span<const double>(x.data(), n), out);
     for (std::size_t i = 0; i < n; ++i) out[i] = weight[i] * out[i];
   };
+  if (piece.grading == Grading::Cosine) {
+    return piece_rules::legendre(piece.n, 0.0, 1.0, [&](std::span<const double> c, std::span<double> out) {
+      Nodes x, weight;
+      const std::size_t n = c.size();
+      profile.disk_points_in_cosine(c, x.data(), weight.data());
+      disk_fluxes(l, rho, std::span<const double>(x.data(), n), out);
+      for (std::size_t i = 0; i < n; ++i) out[i] = weight[i] * out[i];
+    });
+  }
   if (piece.grading == Grading::None || piece.grading == Grading::Logarithmic) {
     return piece_rules::ungraded(piece, weighted_Q);
   }

@@ -103,6 +103,20 @@ void RadialProfile::disk_points(const ProfilePiece& piece, std::span<const doubl
   for (std::size_t i = 0; i < n; ++i) weight[i] = limb_darkening_ * x[i];
 }
 
+void RadialProfile::ring_points_in_cosine(std::span<const double> c, double* x, double* weight) const {
+  for (std::size_t i = 0; i < c.size(); ++i) {
+    x[i] = std::sqrt((1 - c[i]) * (1 + c[i]));
+    weight[i] = (c[i] * TWO_PI_) * ((1 - c[i]) * (-limb_darkening_) + 1);
+  }
+}
+
+void RadialProfile::disk_points_in_cosine(std::span<const double> c, double* x, double* weight) const {
+  for (std::size_t i = 0; i < c.size(); ++i) {
+    x[i] = std::sqrt((1 - c[i]) * (1 + c[i]));
+    weight[i] = limb_darkening_;
+  }
+}
+
 RadialProfile RadialProfile::linear_limb_darkening() {
   RadialProfile p;
   p.variable_ = SourceVariable::Angle;

@@ -86,6 +86,11 @@ class RadialProfile {
                    double* weight) const;
   void disk_points(const ProfilePiece& piece, std::span<const double> v, double* x,
                    double* weight) const;
+  // The same at nodes c = cos v of the angle variable, with the weights per dc:
+  // x = sin v = sqrt((1 - c)(1 + c)); ring form 2 pi c I(x) (2 pi x I(x) dx/dv over |dc/dv| = x),
+  // disk form u (-I'(x) dx/dv = u x over x).
+  void ring_points_in_cosine(std::span<const double> c, double* x, double* weight) const;
+  void disk_points_in_cosine(std::span<const double> c, double* x, double* weight) const;
 
   // (k + 1) <x^2k>, k = 1 ... TERMS, with <.> the I-weighted mean over the source: the factors
   // by which the far-field series of a uniform disk (whose <x^2k> is 1 / (k + 1)) becomes this

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
 
 namespace caustica {
 
@@ -52,6 +53,7 @@ LensPoint lens_point(const RadialProfile& profile, double l, double rho, Route r
   const double branch = 2 / rho;
   LensPoint lens = placed(profile, l, branch);
   lens.branch_distance = branch;
+  lens.branch_x = branch;
   if (profile.variable() == SourceVariable::Angle) {
     // The disk route's integrand, a power of x - l smoother at the lens, lets the rule there
     // meet the mirror ahead faster (measured: 1.9 moves the results by at most 1.7e-15; 2.0
@@ -153,6 +155,22 @@ int whole_piece_nodes(double A, double B, const LensPoint& lens) {
     const double along = lens.branch_distance * std::cos(lens.branch_angle);
     const double across = lens.branch_distance * std::sin(lens.branch_angle);
     const double b = ellipse((lens.v - along - mid) / half, across / half);
+    needed = std::max(needed, (LN_TOLERANCE + lens.branch_share) / (2 * std::log(b + std::sqrt(b * b - 1))));
+  }
+  needed = needed + 1;
+  return needed <= 12 ? 12 : needed <= 16 ? 16 : needed <= 20 ? 20 : 0;
+}
+
+int cosine_piece_nodes(const LensPoint& lens) {
+  // On [0, 1] about its middle: z = 2c - 1. The lens and its mirror at c = +-i sinh(eta).
+  const double a = ellipse(-1.0, 2 * std::sinh(lens.eta));
+  double needed = LN_TOLERANCE / (2 * std::log(a + std::sqrt(a * a - 1)));
+  // Beyond 2 / rho = 16 they lie farther from the source than the lens (as in v).
+  if (lens.branch_x <= 16) {
+    // x = l + 2i / rho at c = sqrt(1 - x^2), the root nearer the axis (and its conjugate).
+    const std::complex<double> x(std::cosh(lens.eta), lens.branch_x);
+    const std::complex<double> c = std::sqrt(1.0 - x * x);
+    const double b = ellipse(2 * std::fabs(c.real()) - 1, 2 * std::fabs(c.imag()));
     needed = std::max(needed, (LN_TOLERANCE + lens.branch_share) / (2 * std::log(b + std::sqrt(b * b - 1))));
   }
   needed = needed + 1;

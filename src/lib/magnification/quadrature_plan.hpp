@@ -19,8 +19,9 @@ namespace caustica {
 
 // TowardV0, TowardV1: graded towards the lens at that end (the radius variable). LensAtV0,
 // LensAtV1: the generalized Gaussian rule of the route, whose logarithmic end point is the lens
-// at that end (the angle variable).
-enum class Grading { None, TowardV0, TowardV1, Logarithmic, LensAtV0, LensAtV1 };
+// at that end (the angle variable). Cosine: the whole source of the angle variable by a Gauss
+// rule in c = cos v on [0, 1], with the lens off the source.
+enum class Grading { None, TowardV0, TowardV1, Logarithmic, LensAtV0, LensAtV1, Cosine };
 
 // Which integral a piece at the lens is for, and so which rule: a ring's magnification has
 // ln|x - l| there, the disk route's Q(x) = x^2 A_disk(x) has (x - l) ln|x - l|.
@@ -50,6 +51,8 @@ struct LensPoint {
   // The logarithm of the branch points' share of the integrand: ln of the fraction of it that
   // their singular part carries, at most 0.
   double branch_share = 0;
+  // Their distance from the axis in radius, 2 / rho.
+  double branch_x = HUGE_VAL;
   // The rates R^(-rate n) at which the generalized Gaussian rule at the lens converges for
   // them, and for the mirror ahead of it on the centre side.
   double branch_rate = 1.5;
@@ -95,6 +98,10 @@ LogStep log_step(double ta, double t1, double eta, double behind, const LensPoin
 // The Gauss-Legendre nodes (12, 16 or 20) that take all of [A, B] at once with the lens off the
 // source (at lens.v + i lens.eta, beyond B), or 0 where more would be needed.
 int whole_piece_nodes(double A, double B, const LensPoint& lens);
+// The same for the whole source [0, pi/2] of the angle variable in c = cos v, where the lens,
+// at sin v = cosh(eta), lies at c = i sinh(eta): where it comes close to the limb, this is
+// closer to the axis's end than in v, and farther from it beside its length.
+int cosine_piece_nodes(const LensPoint& lens);
 
 // The generalized Gaussian rules converge like R^(-LENS_RATE n) in the ellipse parameter R of
 // the nearest other singular point, not R^(-2n) as Gauss-Legendre does on a smooth integrand
@@ -214,16 +221,21 @@ void for_each_piece(const RadialProfile& profile, const LensPoint& lens, Visit v
     // Off the source the lens has nothing behind it but itself.
     const double behind = lens.eta > 0 ? HUGE_VAL : below ? mirror : image;
     if (lens.eta > 0 && angle) {
-      // Seen from across the limb, the source may be one piece for fewer nodes than the steps
-      // away from the limb take.
-      if (const int whole = detail::whole_piece_nodes(A, B, lens); whole > 0) {
-        int steps = 0;
-        const auto count = [&steps](const QuadraturePiece& q) { steps += q.n; };
-        detail::geometric(end, other, first, false, 0, d0, lens.eta, behind, lens, &p, count);
-        if (whole < steps) {
-          visit(QuadraturePiece{A, B, Grading::None, whole, &p});
-          continue;
-        }
+      // Seen from across the limb, the source may be one piece, in v or in c = cos v, for
+      // fewer nodes than the steps away from the limb take.
+      int steps = 0;
+      const auto count = [&steps](const QuadraturePiece& q) { steps += q.n; };
+      detail::geometric(end, other, first, false, 0, d0, lens.eta, behind, lens, &p, count);
+      const int whole = detail::whole_piece_nodes(A, B, lens);
+      const bool source = A == 0 && B == 0.5 * detail::PI;
+      const int cosine = source ? detail::cosine_piece_nodes(lens) : 0;
+      if (cosine > 0 && cosine < steps && (whole == 0 || cosine <= whole)) {
+        visit(QuadraturePiece{A, B, Grading::Cosine, cosine, &p});
+        continue;
+      }
+      if (whole > 0 && whole < steps) {
+        visit(QuadraturePiece{A, B, Grading::None, whole, &p});
+        continue;
       }
     }
     detail::geometric(end, other, first, false, 0, d0, lens.eta, behind, lens, &p, visit);
