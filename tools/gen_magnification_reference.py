@@ -161,7 +161,12 @@ LD_SEPARATIONS = [0.0, 1e-9, 0.3, 0.7, 1.0, 1.5, 3.0, 5.0, 9.999, 10.0, 10.001, 
 # the centre and within 1e-9 of the limb, and for large sources.
 LD_EXTRA = [(0.0031329, 0.39859), (1e-3, 0.9225), (1.0, 0.9225), (1e-2, 1 - 1.334e-10),
             (0.1, 1 - 2.054e-10), (1e-3, 1.7782794100389228e-09), (0.1, 1e-10), (1e-2, 0.05),
-            (10.0, 0.5), (100.0, 0.05)]
+            (10.0, 0.5), (100.0, 0.05),
+            # The centre side taken in cos v, where the branch points or the centre weigh most,
+            # and the whole source in one piece with the lens off it.
+            (1e-4, 0.280671), (1e-3, 0.283996), (0.1, 0.06346), (3.0, 0.75014), (3.0, 0.767726),
+            (10.0, 0.386972), (10.0, 0.880741), (30.0, 0.6), (1e-2, 1.1), (1.0, 1.2), (3.0, 1.3),
+            (10.0, 1.45), (0.1, 1.9)]
 LINEAR_LAW_CS = [0.3, 1.0]
 LINEAR_LAW_RHOS = [1e-3, 0.1, 10.0]
 LINEAR_LAW_SEPARATIONS = [0.0, 0.5, 0.999, 1.0, 1.001, 2.0, 20.0]

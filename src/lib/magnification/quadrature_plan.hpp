@@ -20,8 +20,9 @@ namespace caustica {
 // TowardV0, TowardV1: graded towards the lens at that end (the radius variable). LensAtV0,
 // LensAtV1: the generalized Gaussian rule of the route, whose logarithmic end point is the lens
 // at that end (the angle variable). Cosine: the whole source of the angle variable by a Gauss
-// rule in c = cos v on [0, 1], with the lens off the source.
-enum class Grading { None, TowardV0, TowardV1, Logarithmic, LensAtV0, LensAtV1, Cosine };
+// rule in c = cos v on [0, 1], with the lens off the source. LensInCosine: the centre side
+// [0, v_l] by the generalized Gaussian rule in c on [c_l, 1], the lens at c_l (the piece's origin).
+enum class Grading { None, TowardV0, TowardV1, Logarithmic, LensAtV0, LensAtV1, Cosine, LensInCosine };
 
 // Which integral a piece at the lens is for, and so which rule: a ring's magnification has
 // ln|x - l| there, the disk route's Q(x) = x^2 A_disk(x) has (x - l) ln|x - l|.
@@ -33,6 +34,7 @@ struct QuadraturePiece {
   int n;  // Gauss-Legendre nodes, or the generalized Gaussian rule's
   const ProfilePiece* profile;
   // Logarithmic: the nodes are equally spaced in ln |v - origin|, origin outside [v0, v1].
+  // LensInCosine: the lens's cosine c_l.
   double origin = 0;
 };
 
@@ -53,6 +55,11 @@ struct LensPoint {
   double branch_share = 0;
   // Their distance from the axis in radius, 2 / rho.
   double branch_x = HUGE_VAL;
+  // The lens's radius x = l and, inside the source, its cosine c = sqrt(1 - l^2).
+  double x = 0, c = 1;
+  // The centre side in c = cos v from l = cosine_from on, its rule meeting the centre as a
+  // point cosine_ahead piece lengths beyond it (0: not in c).
+  double cosine_ahead = 0, cosine_from = 1;
   // The rates R^(-rate n) at which the generalized Gaussian rule at the lens converges for
   // them, and for the mirror ahead of it on the centre side.
   double branch_rate = 1.5;
@@ -119,6 +126,10 @@ struct LensPiece {
 };
 LensPiece lens_piece(double length, double ahead, double ahead_rate, double behind,
                      const LensPoint& lens);
+
+// The rule at the lens for the centre side [0, v_l] in c = cos v, on [c_l, 1]: its nodes, or 0
+// where it would need more than the largest rule.
+int cosine_lens_nodes(const LensPoint& lens);
 
 // Pieces of [from, to] (either order) away from `from`: the first is `first` long and graded
 // towards `from` when `graded`, by the generalized Gaussian rule of `lens_n` nodes if lens_n > 0;
@@ -199,7 +210,16 @@ void for_each_piece(const RadialProfile& profile, const LensPoint& lens, Visit v
       // the reference and the other route; at three times l = 0.195 loses 6e-14).
       if (A < v_l && angle) {
         const auto [first, n] = detail::lens_piece(v_l - A, mirror, lens.mirror_rate, 0.5 * image, lens);
-        detail::geometric(v_l, A, first, true, n, 0.0, 0.0, image, lens, &p, visit);
+        // In c = cos v the mirror folds onto the lens: the centre side may take fewer nodes.
+        const int in_cosine = A == 0 ? detail::cosine_lens_nodes(lens) : 0;
+        int steps = 0;
+        const auto count = [&steps](const QuadraturePiece& q) { steps += q.n; };
+        if (in_cosine > 0) detail::geometric(v_l, A, first, true, n, 0.0, 0.0, image, lens, &p, count);
+        if (in_cosine > 0 && in_cosine < steps) {
+          visit(QuadraturePiece{A, v_l, Grading::LensInCosine, in_cosine, &p, lens.c});
+        } else {
+          detail::geometric(v_l, A, first, true, n, 0.0, 0.0, image, lens, &p, visit);
+        }
       } else if (A < v_l) {
         const double first = std::min(v_l - A, lens.clearance);
         detail::geometric(v_l, A, first, true, 0, 0.0, 0.0, image, lens, &p, visit);
