@@ -69,10 +69,16 @@ CollectResult<Out> run_chunk(const Batch<In, Out, F>& batch, WorkerThread* worke
   return std::move(l);
 }
 
+// `current`: the registry is the caller's own (the one the batches it nests would go to).
 template <class In, class Out, class F>
-CollectResult<Out> run_batch(Registry& registry, const Batch<In, Out, F>& batch, std::size_t n) {
+CollectResult<Out> run_batch(Registry& registry, const Batch<In, Out, F>& batch, std::size_t n,
+                             bool current) {
   const std::size_t num_threads = batch.num_threads;
-  if (registry.runs_on_callers()) return run_chunk(batch, nullptr, 0, n, false, num_threads);
+  // A pool of one thread would only take the batch over while its caller waits: its own caller
+  // runs it, without waking a sleeping worker (tens of microseconds a call on a virtual machine).
+  if (registry.runs_on_callers() || (num_threads == 1 && current)) {
+    return run_chunk(batch, nullptr, 0, n, false, num_threads);
+  }
   if (WorkerThread* worker = current_worker(); worker && &worker->registry() == &registry) {
     return run_chunk(batch, worker, 0, n, false, num_threads);
   }
@@ -95,14 +101,15 @@ CollectResult<Out> run_batch(Registry& registry, const Batch<In, Out, F>& batch,
 }
 
 template <class In, class F, class Out>
-void map_on(Registry& registry, std::span<const In> input, F& f, std::vector<Out>& output) {
+void map_on(Registry& registry, bool current, std::span<const In> input, F& f,
+            std::vector<Out>& output) {
   const std::size_t n = input.size();
   const std::size_t start = output.size();
   output.reserve(start + n);
   if (output.capacity() - start < n) panic("assertion failed: vec.capacity() - start >= len");
   SlotBuffer<Out> slots(n);
   const Batch<In, Out, F> batch{input.data(), slots.data(), f, registry.num_threads()};
-  CollectResult<Out> written = run_batch(registry, batch, n);
+  CollectResult<Out> written = run_batch(registry, batch, n, current);
   if (written.written() != n) {
     panic("expected " + std::to_string(n) + " total writes, but got " +
           std::to_string(written.written()));
@@ -122,12 +129,12 @@ void map_on(Registry& registry, std::span<const In> input, F& f, std::vector<Out
 // stopped, output keeps its old length, and the results already made are destroyed.
 template <class In, class F, class Out>
 void parallel_map(std::span<const In> input, F&& f, std::vector<Out>& output) {
-  detail::map_on(detail::current_registry(), input, f, output);
+  detail::map_on(detail::current_registry(), true, input, f, output);
 }
 
 template <class In, class F, class Out>
 void Pool::map(std::span<const In> input, F&& f, std::vector<Out>& output) {
-  detail::map_on(*registry_, input, f, output);
+  detail::map_on(*registry_, false, input, f, output);
 }
 
 }  // namespace caustica::parallel
