@@ -152,22 +152,6 @@ LogStep log_step(double ta, double t1, double eta, double behind, const LensPoin
   return best;
 }
 
-int whole_piece_nodes(double A, double B, const LensPoint& lens) {
-  const double half = 0.5 * (B - A), mid = A + half;
-  // The lens, and its branch points where they count, in units of the half-length about the
-  // middle; one node more than the ellipse asks, for the weight the kernel is multiplied by.
-  const double a = ellipse((lens.v - mid) / half, lens.eta / half);
-  double needed = LN_TOLERANCE / (2 * std::log(a + std::sqrt(a * a - 1)));
-  if (lens.branch_distance < HUGE_VAL) {
-    const double along = lens.branch_distance * std::cos(lens.branch_angle);
-    const double across = lens.branch_distance * std::sin(lens.branch_angle);
-    const double b = ellipse((lens.v - along - mid) / half, across / half);
-    needed = std::max(needed, (LN_TOLERANCE + lens.branch_share) / (2 * std::log(b + std::sqrt(b * b - 1))));
-  }
-  needed = needed + 1;
-  return needed <= 12 ? 12 : needed <= 16 ? 16 : needed <= 20 ? 20 : 0;
-}
-
 int cosine_piece_nodes(const LensPoint& lens) {
   // On [0, 1] about its middle: z = 2c - 1. The lens and its mirror at c = +-i sinh(eta).
   const double a = ellipse(-1.0, 2 * std::sinh(lens.eta));

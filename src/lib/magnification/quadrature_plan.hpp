@@ -102,12 +102,10 @@ struct LogStep {
 };
 LogStep log_step(double ta, double t1, double eta, double behind, const LensPoint& lens);
 
-// The Gauss-Legendre nodes (12, 16 or 20) that take all of [A, B] at once with the lens off the
-// source (at lens.v + i lens.eta, beyond B), or 0 where more would be needed.
-int whole_piece_nodes(double A, double B, const LensPoint& lens);
-// The same for the whole source [0, pi/2] of the angle variable in c = cos v, where the lens,
-// at sin v = cosh(eta), lies at c = i sinh(eta): where it comes close to the limb, this is
-// closer to the axis's end than in v, and farther from it beside its length.
+// The Gauss-Legendre nodes (12, 16 or 20) that take the whole source [0, pi/2] of the angle
+// variable at once in c = cos v with the lens off the source, or 0 where more would be needed.
+// The lens, at sin v = cosh(eta), lies at c = i sinh(eta): farther from the piece, beside its
+// length, than at pi/2 + i eta in v.
 int cosine_piece_nodes(const LensPoint& lens);
 
 // The generalized Gaussian rules converge like R^(-LENS_RATE n) in the ellipse parameter R of
@@ -241,21 +239,17 @@ void for_each_piece(const RadialProfile& profile, const LensPoint& lens, Visit v
     // Off the source the lens has nothing behind it but itself.
     const double behind = lens.eta > 0 ? HUGE_VAL : below ? mirror : image;
     if (lens.eta > 0 && angle) {
-      // Seen from across the limb, the source may be one piece, in v or in c = cos v, for
-      // fewer nodes than the steps away from the limb take.
-      int steps = 0;
-      const auto count = [&steps](const QuadraturePiece& q) { steps += q.n; };
-      detail::geometric(end, other, first, false, 0, d0, lens.eta, behind, lens, &p, count);
-      const int whole = detail::whole_piece_nodes(A, B, lens);
+      // Seen from across the limb, the source may be one piece in c = cos v for fewer nodes
+      // than the steps away from the limb take in v.
       const bool source = A == 0 && B == 0.5 * detail::PI;
-      const int cosine = source ? detail::cosine_piece_nodes(lens) : 0;
-      if (cosine > 0 && cosine < steps && (whole == 0 || cosine <= whole)) {
-        visit(QuadraturePiece{A, B, Grading::Cosine, cosine, &p});
-        continue;
-      }
-      if (whole > 0 && whole < steps) {
-        visit(QuadraturePiece{A, B, Grading::None, whole, &p});
-        continue;
+      if (const int cosine = source ? detail::cosine_piece_nodes(lens) : 0; cosine > 0) {
+        int steps = 0;
+        const auto count = [&steps](const QuadraturePiece& q) { steps += q.n; };
+        detail::geometric(end, other, first, false, 0, d0, lens.eta, behind, lens, &p, count);
+        if (cosine < steps) {
+          visit(QuadraturePiece{A, B, Grading::Cosine, cosine, &p});
+          continue;
+        }
       }
     }
     detail::geometric(end, other, first, false, 0, d0, lens.eta, behind, lens, &p, visit);
