@@ -209,10 +209,15 @@ void for_each_piece(const RadialProfile& profile, const LensPoint& lens, Visit v
       if (A < v_l && angle) {
         const auto [first, n] = detail::lens_piece(v_l - A, mirror, lens.mirror_rate, 0.5 * image, lens);
         // In c = cos v the mirror folds onto the lens: the centre side may take fewer nodes.
+        // The plan in v takes at least its rule at the lens, and no more where that reaches
+        // the centre; else its steps are counted.
         const int in_cosine = A == 0 ? detail::cosine_lens_nodes(lens) : 0;
-        int steps = 0;
+        int steps = n;
         const auto count = [&steps](const QuadraturePiece& q) { steps += q.n; };
-        if (in_cosine > 0) detail::geometric(v_l, A, first, true, n, 0.0, 0.0, image, lens, &p, count);
+        if (in_cosine >= n && first < v_l - A) {
+          steps = 0;
+          detail::geometric(v_l, A, first, true, n, 0.0, 0.0, image, lens, &p, count);
+        }
         if (in_cosine > 0 && in_cosine < steps) {
           visit(QuadraturePiece{A, v_l, Grading::LensInCosine, in_cosine, &p, lens.c});
         } else {
