@@ -77,28 +77,21 @@ double ring_log_coefficient(double x, double l, double s) {
 double ring_piece(const RadialProfile& profile, const LensPoint& lens, double l, double s,
                   const QuadraturePiece& piece) {
   const ProfilePiece& p = *piece.profile;
-  if (piece.grading == Grading::Cosine) {
-    return piece_rules::legendre(piece.n, 0.0, 1.0, [&](std::span<const double> c, std::span<double> out) {
-      Nodes x, weight, g;
-      const std::size_t n = c.size();
-      profile.ring_points_in_cosine(c, x.data(), weight.data());
-      heyrovsky_kernels(l, std::span<const double>(x.data(), n), s, std::span<double>(g.data(), n));
-      for (std::size_t i = 0; i < n; ++i) out[i] = weight[i] * g[i];
-    });
-  }
+  // In c = cos v, where the radius falls as c rises (off the source no node is on the lens).
+  const auto in_cosine = [&](std::span<const double> c, std::span<double> out) {
+    Nodes x, weight, g;
+    const std::size_t n = c.size();
+    profile.ring_points_in_cosine(c, x.data(), weight.data());
+    for (std::size_t i = 0; i < n; ++i) x[i] = off_lens(x[i], l, -1.0);
+    heyrovsky_kernels(l, std::span<const double>(x.data(), n), s, std::span<double>(g.data(), n));
+    for (std::size_t i = 0; i < n; ++i) out[i] = weight[i] * g[i];
+  };
+  if (piece.grading == Grading::Cosine) return piece_rules::legendre(piece.n, 0.0, 1.0, in_cosine);
   if (piece.grading == Grading::LensInCosine) {
-    // The centre side in c = cos v, the rule's logarithmic end point the lens at c_l; the radius
-    // falls as c rises.
+    // The rule's logarithmic end point is the lens at c_l.
     const double c_l = piece.origin;
     return piece_rules::lens_end(piece_rules::lens_rule(Route::Rings, piece.n), c_l, 1.0, 1 - c_l,
-                                 [&](std::span<const double> c, std::span<double> out) {
-      Nodes x, weight, g;
-      const std::size_t n = c.size();
-      profile.ring_points_in_cosine(c, x.data(), weight.data());
-      for (std::size_t i = 0; i < n; ++i) x[i] = off_lens(x[i], l, -1.0);
-      heyrovsky_kernels(l, std::span<const double>(x.data(), n), s, std::span<double>(g.data(), n));
-      for (std::size_t i = 0; i < n; ++i) out[i] = weight[i] * g[i];
-    });
+                                 in_cosine);
   }
   // Radii here are never negative, so the kernel never meets its error.
   if (piece.grading == Grading::None || piece.grading == Grading::Logarithmic) {
@@ -184,25 +177,20 @@ double disk_piece(const RadialProfile& profile, double l, double rho, const Quad
     disk_fluxes(l, rho, std::span<const double>(x.data(), n), out);
     for (std::size_t i = 0; i < n; ++i) out[i] = weight[i] * out[i];
   };
+  const auto weighted_Q_in_cosine = [&](std::span<const double> c, std::span<double> out) {
+    Nodes x, weight;
+    const std::size_t n = c.size();
+    profile.disk_points_in_cosine(c, x.data(), weight.data());
+    disk_fluxes(l, rho, std::span<const double>(x.data(), n), out);
+    for (std::size_t i = 0; i < n; ++i) out[i] = weight[i] * out[i];
+  };
   if (piece.grading == Grading::Cosine) {
-    return piece_rules::legendre(piece.n, 0.0, 1.0, [&](std::span<const double> c, std::span<double> out) {
-      Nodes x, weight;
-      const std::size_t n = c.size();
-      profile.disk_points_in_cosine(c, x.data(), weight.data());
-      disk_fluxes(l, rho, std::span<const double>(x.data(), n), out);
-      for (std::size_t i = 0; i < n; ++i) out[i] = weight[i] * out[i];
-    });
+    return piece_rules::legendre(piece.n, 0.0, 1.0, weighted_Q_in_cosine);
   }
   if (piece.grading == Grading::LensInCosine) {
     const double c_l = piece.origin;
     return piece_rules::lens_end(piece_rules::lens_rule(Route::Disks, piece.n), c_l, 1.0, 1 - c_l,
-                                 [&](std::span<const double> c, std::span<double> out) {
-      Nodes x, weight;
-      const std::size_t n = c.size();
-      profile.disk_points_in_cosine(c, x.data(), weight.data());
-      disk_fluxes(l, rho, std::span<const double>(x.data(), n), out);
-      for (std::size_t i = 0; i < n; ++i) out[i] = weight[i] * out[i];
-    });
+                                 weighted_Q_in_cosine);
   }
   if (piece.grading == Grading::None || piece.grading == Grading::Logarithmic) {
     return piece_rules::ungraded(piece, weighted_Q);

@@ -29,6 +29,9 @@ double reach_of(const std::array<double, profile_far_field::TERMS>& factors) {
 
 constexpr std::size_t TERMS = profile_far_field::TERMS;
 
+// sin v from c = cos v, with 1 - c exact next to the centre.
+double sine_of(double c) { return std::sqrt((1 - c) * (1 + c)); }
+
 // The integrals of x^(2k+1) I(x), k = 1 ... TERMS, over a table's lines, each node's terms
 // summed over the pieces on their own (in lanes: a long table's pieces cost a few products
 // each), the nodes' sums added in order at the end. On a piece [a, b] of spread
@@ -76,16 +79,15 @@ void RadialProfile::ring_points(const ProfilePiece& piece, std::span<const doubl
   const std::size_t n = v.size();
   if (variable_ == SourceVariable::Radius) {
     for (std::size_t i = 0; i < n; ++i) {
-      x[i] = v[i];
-      weight[i] = (v[i] * TWO_PI_) * line_between(piece, v[i]);
+      const Point point = ring_point(piece, v[i]);
+      x[i] = point.x;
+      weight[i] = point.weight;
     }
     return;
   }
   piece_rules::Nodes mu;
   lane_kernels().sin_cos(v.data(), x, mu.data(), n);
-  for (std::size_t i = 0; i < n; ++i) {
-    weight[i] = ((x[i] * TWO_PI_) * ((1 - mu[i]) * (-limb_darkening_) + 1)) * mu[i];
-  }
+  for (std::size_t i = 0; i < n; ++i) weight[i] = angle_ring_weight(x[i], mu[i]);
 }
 
 void RadialProfile::disk_points(const ProfilePiece& piece, std::span<const double> v, double* x,
@@ -105,14 +107,14 @@ void RadialProfile::disk_points(const ProfilePiece& piece, std::span<const doubl
 
 void RadialProfile::ring_points_in_cosine(std::span<const double> c, double* x, double* weight) const {
   for (std::size_t i = 0; i < c.size(); ++i) {
-    x[i] = std::sqrt((1 - c[i]) * (1 + c[i]));
+    x[i] = sine_of(c[i]);
     weight[i] = (c[i] * TWO_PI_) * ((1 - c[i]) * (-limb_darkening_) + 1);
   }
 }
 
 void RadialProfile::disk_points_in_cosine(std::span<const double> c, double* x, double* weight) const {
   for (std::size_t i = 0; i < c.size(); ++i) {
-    x[i] = std::sqrt((1 - c[i]) * (1 + c[i]));
+    x[i] = sine_of(c[i]);
     weight[i] = limb_darkening_;
   }
 }

@@ -62,26 +62,17 @@ class RadialProfile {
   struct Point {
     double x, weight;
   };
-  // Inline, so that a loop over a rule's nodes runs in the compiler's vector lanes.
   Point ring_point(const ProfilePiece& piece, double v) const {
     if (variable_ == SourceVariable::Angle) {
-      // 2 pi x I(x) dx/dv with x = sin v, sqrt(1 - x^2) = dx/dv = cos v.
       const auto [x, mu] = numeric::sin_cos_quadrant(v);
-      return {x, ((x * TWO_PI_) * ((1 - mu) * (-limb_darkening_) + 1)) * mu};
+      return {x, angle_ring_weight(x, mu)};
     }
     return {v, (v * TWO_PI_) * line_between(piece, v)};
   }
-  Point disk_point(const ProfilePiece& piece, double v) const {
-    // -I'(x) dx/dv = u x / sqrt(1 - x^2) cos v = u sin v.
-    if (variable_ == SourceVariable::Angle) {
-      const double x = numeric::sin_cos_quadrant(v).sin;
-      return {x, limb_darkening_ * x};
-    }
-    return {v, -((piece.fb - piece.fa) / (piece.b - piece.a))};
-  }
 
   // The points at a rule's nodes v (at most piece_rules::MAX_NODES), the sines and cosines of
-  // the angle variable in lanes: each the bits of ring_point or disk_point at its node.
+  // the angle variable in lanes: the ring form's each the bits of ring_point at its node; the
+  // disk form's weight -I'(x) dx/dv, u sin v in angle (u x / sqrt(1 - x^2) times cos v).
   void ring_points(const ProfilePiece& piece, std::span<const double> v, double* x,
                    double* weight) const;
   void disk_points(const ProfilePiece& piece, std::span<const double> v, double* x,
@@ -104,6 +95,10 @@ class RadialProfile {
  private:
   RadialProfile() = default;
   void set_far_field_reach();
+  // 2 pi x I(x) dx/dv with x = sin v and sqrt(1 - x^2) = dx/dv = mu = cos v.
+  double angle_ring_weight(double x, double mu) const {
+    return ((x * TWO_PI_) * ((1 - mu) * (-limb_darkening_) + 1)) * mu;
+  }
 
   static constexpr double TWO_PI_ = 6.283185307179586;
   SourceVariable variable_ = SourceVariable::Radius;

@@ -45,6 +45,13 @@ double ellipse(double x, double y) {
   return 0.5 * (std::sqrt((x - 1) * (x - 1) + y * y) + std::sqrt((x + 1) * (x + 1) + y * y));
 }
 
+// A branch point x = l + 2i / rho at c = sqrt(1 - x^2), the root nearer the axis (the others
+// are its conjugate and their mirrors).
+std::complex<double> branch_in_cosine(double l, const LensPoint& lens) {
+  const std::complex<double> x(l, lens.branch_x);
+  return std::sqrt(1.0 - x * x);
+}
+
 }  // namespace
 
 LensPoint lens_point(const RadialProfile& profile, double l, double rho, Route route) {
@@ -158,9 +165,7 @@ int cosine_piece_nodes(const LensPoint& lens) {
   double needed = LN_TOLERANCE / (2 * std::log(a + std::sqrt(a * a - 1)));
   // Beyond 2 / rho = 16 they lie farther from the source than the lens (as in v).
   if (lens.branch_x <= 16) {
-    // x = l + 2i / rho at c = sqrt(1 - x^2), the root nearer the axis (and its conjugate).
-    const std::complex<double> x(std::cosh(lens.eta), lens.branch_x);
-    const std::complex<double> c = std::sqrt(1.0 - x * x);
+    const std::complex<double> c = branch_in_cosine(std::cosh(lens.eta), lens);
     const double b = ellipse(2 * std::fabs(c.real()) - 1, 2 * std::fabs(c.imag()));
     needed = std::max(needed, (LN_TOLERANCE + lens.branch_share) / (2 * std::log(b + std::sqrt(b * b - 1))));
   }
@@ -182,8 +187,7 @@ int cosine_lens_nodes(const LensPoint& lens) {
   const double b0 = ellipse(2 * (c_l / L) + 1, 0.0);
   needed = std::max(needed, LN_TOLERANCE / (LENS_RATE * std::log(b0 + std::sqrt(b0 * b0 - 1))));
   if (lens.branch_x <= 16) {
-    const std::complex<double> x(lens.x, lens.branch_x);
-    const std::complex<double> c = std::sqrt(1.0 - x * x);
+    const std::complex<double> c = branch_in_cosine(lens.x, lens);
     const double b = ellipse(2 * ((c.real() - c_l) / L) - 1, 2 * (std::fabs(c.imag()) / L));
     needed = std::max(needed, (LN_TOLERANCE + lens.branch_share) /
                                   (lens.branch_rate * std::log(b + std::sqrt(b * b - 1))));
