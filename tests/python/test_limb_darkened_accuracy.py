@@ -140,7 +140,7 @@ def test_brightness_tables_against_the_reference(function):
     and a 100-point table, each exactly its piecewise-linear profile."""
     bl_bf = tables()
     cases = [((name, float(rho)), float(l), float(A)) for name, rho, l, A in rows("flux_map_reference.txt")]
-    check(lambda key, ls: function(ls, 1.0, key[1], *bl_bf[key[0]]), cases, 1e-10)
+    check(lambda key, ls: function(ls, 1.0, key[1], *bl_bf[key[0]]), cases, 1e-14)
 
 
 @pytest.mark.parametrize("rho", [1e-3, 0.1, 3.0, 10.0, 100.0])
