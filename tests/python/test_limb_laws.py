@@ -55,11 +55,12 @@ def test_a_dense_table_is_exactly_its_piecewise_linear_profile(function):
 
 
 # A dense table of a steep limb, and short ones whose pieces at the lens are long: the rule there
-# must hold the powers of the distance from the lens, not only its logarithm.
+# must hold the powers of the distance from the lens, not only its logarithm, and (rho = 2.8)
+# the branch points 2i / rho next to a central lens.
 @pytest.mark.parametrize("law, coefficients, n", [("square-root", (0.3, 0.4), 10000),
                                                   ("quadratic", (0.4, 0.3), 2),
                                                   ("quadratic", (0.4, 0.3), 5)])
-@pytest.mark.parametrize("rho", [0.01, 1.0, 100.0])
+@pytest.mark.parametrize("rho", [0.01, 1.0, 2.8, 100.0])
 def test_the_routes_agree_on_a_table(rho, law, coefficients, n):
     bl, bf = example().law_table(law, coefficients, n)
     l = [0.0, 1e-9, 0.3, 0.9, 0.999999, 1.0, 1.000001, 1.5, 3.0]
