@@ -22,12 +22,13 @@ using piece_rules::Nodes;
 using namespace legendre_tails;
 
 constexpr double TWO_PI = 6.283185307179586;
-// Table pieces on each side of the lens integrated piece by piece. Inside WIDE_FROM, the one
-// that holds it: beyond, every breakpoint is met in a step in ln t no closer to the lens than
-// the step's own start. From there on, and off the source, two: next to the limb a law steepens
-// (I' ~ x / mu) and its largest slope changes lie beside the lens's piece (with one, dense tables
-// of the usual laws lost up to 2.5e-14 at l = 0.99989, and a table 1e6 times brighter at the limb
-// than at its centre came 1.2e-13 above 1 where it lies 1e4 Einstein radii from the lens).
+// Table pieces on each side of the lens integrated piece by piece. With the lens inside
+// l = WIDE_FROM, the one that holds it: beyond, every breakpoint is met in a step in ln t no
+// closer to the lens than the step's own start. From there on, and off the source, two: next to
+// the limb a law steepens (I' ~ x / mu) and its largest slope changes lie beside the lens's piece
+// (with one, dense tables of the usual laws lost up to 2.5e-14 at l = 0.99989, and a table 1e6
+// times brighter at the limb than at its centre came 1.2e-13 above 1 where it lies 1e4 Einstein
+// radii from the lens).
 constexpr std::size_t WINDOW_INSIDE = 1, WINDOW_AT_LIMB = 2;
 constexpr double WIDE_FROM = 0.9;
 // Rings this small (a table may have a radius there) carry no flux to speak of, at most about
