@@ -100,6 +100,27 @@ std::vector<RingPoint> ring_points() {
   return points;
 }
 
+// Checks a kernel in lanes against its one-point form at every point placed at every lane
+// position: the whole set, then shifted by one point at a time. lanes(x, rho, c, out, n) runs the
+// lanes; one(x, rho, c) is the one-point form.
+template <class Lanes, class One>
+void expect_the_scalar_bits_in_every_lane(const LaneKernels& path, const std::vector<double>& x_all,
+                                          const std::vector<double>& rho_all,
+                                          const std::vector<double>& c_all, const Lanes& lanes,
+                                          const One& one) {
+  for (std::size_t shift = 0; shift < static_cast<std::size_t>(path.width); ++shift) {
+    const std::vector<double> x(x_all.begin() + shift, x_all.end());
+    const std::vector<double> rho(rho_all.begin() + shift, rho_all.end());
+    const std::vector<double> c(c_all.begin() + shift, c_all.end());
+    std::vector<double> out(x.size());
+    lanes(x.data(), rho.data(), c.data(), out.data(), x.size());
+    for (std::size_t i = 0; i < x.size(); ++i) {
+      ASSERT_EQ(bits(out[i]), bits(one(x[i], rho[i], c[i])))
+          << path.name << " x " << x[i] << " rho " << rho[i] << " lane " << i % path.width;
+    }
+  }
+}
+
 // The series' own K (terms) and J (powers of w) at a point, as far_from_source chooses them.
 std::pair<int, int> series_size(double x, double rho) {
   const double u = x * rho, q = 1 / (x * x), w = 1 / (1 + 4 / (u * u));
@@ -153,19 +174,18 @@ TEST_P(LanePath, FarFieldGivesTheScalarBits) {
   }
   ASSERT_GT(mixed_terms, 20u);
   ASSERT_GT(mixed_degrees, 20u);
-  for (std::size_t shift = 0; shift < static_cast<std::size_t>(path.width); ++shift) {
-    std::vector<double> x, rho;
-    for (std::size_t i = shift; i < points.size(); ++i) {
-      x.push_back(points[i].x);
-      rho.push_back(points[i].rho);
-    }
-    std::vector<double> out(x.size());
-    path.witt_mao_far_field(x.data(), rho.data(), out.data(), x.size());
-    for (std::size_t i = 0; i < x.size(); ++i) {
-      ASSERT_EQ(bits(out[i]), bits(witt_mao_kernel(x[i], rho[i], rho[i] * rho[i])))
-          << path.name << " x " << x[i] << " rho " << rho[i] << " lane " << i % path.width;
-    }
+  std::vector<double> xs, rhos, cs;
+  for (const DiskPoint& p : points) {
+    xs.push_back(p.x);
+    rhos.push_back(p.rho);
+    cs.push_back(p.rho * p.rho);
   }
+  expect_the_scalar_bits_in_every_lane(
+      path, xs, rhos, cs,
+      [&](const double* x, const double* rho, const double*, double* out, std::size_t n) {
+        path.witt_mao_far_field(x, rho, out, n);
+      },
+      [](double x, double rho, double c) { return witt_mao_kernel(x, rho, c); });
 }
 
 // A limb-brightened table: its moments exceed the uniform disk's, so its series starts beyond
@@ -244,41 +264,35 @@ TEST_P(LanePath, ProfileFarFieldGivesTheScalarBits) {
     ASSERT_GT(huge, 100u);
     ASSERT_GT(exact_and_not, 100u);
     const ProfileFarField far_field = far_field_of(*profile);
-    for (std::size_t shift = 0; shift < static_cast<std::size_t>(path.width); ++shift) {
-      std::vector<double> x, rho;
-      for (std::size_t i = shift; i < points.size(); ++i) {
-        x.push_back(points[i].first);
-        rho.push_back(points[i].second);
-      }
-      std::vector<double> out(x.size());
-      path.profile_far_field(far_field, x.data(), rho.data(), out.data(), x.size());
-      for (std::size_t i = 0; i < x.size(); ++i) {
-        const double expected = far_from_profile(*profile, x[i], rho[i]);
-        ASSERT_EQ(std::memcmp(&out[i], &expected, sizeof expected), 0)
-            << path.name << " x " << x[i] << " rho " << rho[i] << " lane " << i % path.width;
-      }
+    std::vector<double> xs, rhos;
+    for (const auto& [x, rho] : points) {
+      xs.push_back(x);
+      rhos.push_back(rho);
     }
+    expect_the_scalar_bits_in_every_lane(
+        path, xs, rhos, std::vector<double>(xs.size()),
+        [&](const double* x, const double* rho, const double*, double* out, std::size_t n) {
+          path.profile_far_field(far_field, x, rho, out, n);
+        },
+        [&](double x, double rho, double) { return far_from_profile(*profile, x, rho); });
   }
 }
 
-// Each point once at every lane position: the whole set, then shifted by one point at a time.
 TEST_P(LanePath, DiskGivesTheScalarBits) {
   const LaneKernels& path = *GetParam();
   const std::vector<DiskPoint> points = disk_points();
-  for (std::size_t shift = 0; shift < static_cast<std::size_t>(path.width); ++shift) {
-    std::vector<double> x, rho, c;
-    for (std::size_t i = shift; i < points.size(); ++i) {
-      x.push_back(points[i].x);
-      rho.push_back(points[i].rho);
-      c.push_back(points[i].c);
-    }
-    std::vector<double> out(x.size());
-    path.witt_mao(x.data(), rho.data(), c.data(), out.data(), x.size());
-    for (std::size_t i = 0; i < x.size(); ++i) {
-      ASSERT_EQ(bits(out[i]), bits(witt_mao_kernel(x[i], rho[i], c[i])))
-          << path.name << " x " << x[i] << " rho " << rho[i] << " lane " << i % path.width;
-    }
+  std::vector<double> xs, rhos, cs;
+  for (const DiskPoint& p : points) {
+    xs.push_back(p.x);
+    rhos.push_back(p.rho);
+    cs.push_back(p.c);
   }
+  expect_the_scalar_bits_in_every_lane(
+      path, xs, rhos, cs,
+      [&](const double* x, const double* rho, const double* c, double* out, std::size_t n) {
+        path.witt_mao(x, rho, c, out, n);
+      },
+      [](double x, double rho, double c) { return witt_mao_kernel(x, rho, c); });
 }
 
 TEST_P(LanePath, RingGivesTheScalarBits) {
