@@ -74,6 +74,12 @@ double line_at(const ProfilePiece& p, double x) {
 
 double slope_of(const ProfilePiece& p) { return (p.fb - p.fa) / (p.b - p.a); }
 
+double line_moment(const ProfilePiece& p) {
+  const double a = p.v0, b = p.v1;
+  const double fa = line_between(p, a), fb = line_between(p, b);
+  return (b - a) * (a * (fa + fa + fb) + b * (fa + fb + fb)) / 6;
+}
+
 void RadialProfile::ring_points(const ProfilePiece& piece, std::span<const double> v, double* x,
                                 double* weight) const {
   const std::size_t n = v.size();
@@ -173,8 +179,7 @@ RadialProfile RadialProfile::table(std::span<const double> bl, std::span<const d
   LineMoments<32> wide;
   for (const ProfilePiece& piece : p.pieces_) {
     const double a = piece.v0, b = piece.v1;
-    const double fa = line_between(piece, a), fb = line_between(piece, b);
-    flux = flux + (b - a) * (a * (fa + fa + fb) + b * (fa + fb + fb)) / 6;
+    flux = flux + line_moment(piece);
     const double spread = (b - a) / (b + a);
     if (spread <= LineMoments<8>::SPREAD) {
       narrow.add(piece, numeric::gauss::LEGENDRE_8);

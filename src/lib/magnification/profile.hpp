@@ -30,6 +30,8 @@ inline double line_between(const ProfilePiece& p, double x) {
   return p.fa + (p.fb - p.fa) * ((x - p.a) / (p.b - p.a));
 }
 double slope_of(const ProfilePiece& p);
+// The integral of x I(x) over a table piece, exactly: x I(x) is quadratic.
+double line_moment(const ProfilePiece& p);
 
 // A step of the profile at radius x, by dI.
 struct ProfileStep {

@@ -328,12 +328,6 @@ void split_at_breaks(const TableBreaks& breaks, const Inside& in, const Quadratu
   }
 }
 
-// The integral of 2 pi x I(x) over a table piece, exactly: x I(x) is quadratic.
-double line_flux(const ProfilePiece& p) {
-  const double a = p.v0, b = p.v1, fa = line_between(p, a), fb = line_between(p, b);
-  return ((b - a) * (a * (fa + fa + fb) + b * (fa + fb + fb)) / 6) * TWO_PI;
-}
-
 // Whether the rule at the lens serves a table piece [A, B] holding the lens, of flux share
 // `share`: the rounding of its radii stays within ROUNDED_SHARE.
 bool lens_rule_serves(double A, double B, double share) {
@@ -347,7 +341,7 @@ void plan_table_piece(const ProfilePiece& p, double flux, const LensPoint& lens,
   const double v_l = lens.v, A = p.v0, B = p.v1;
   const double mirror = v_l + v_l;
   if (A <= v_l && v_l <= B) {
-    const double share = std::fabs(line_flux(p) / flux);
+    const double share = std::fabs(line_moment(p) * TWO_PI / flux);
     // Else graded towards the lens, the logarithm taken at each node's own distance from it.
     const bool by_rule = lens_rule_serves(A, B, share);
     const auto side = [&](double length, double ahead, double behind) {
