@@ -7,6 +7,7 @@
 #include "magnification/flux_map.hpp"
 #include "magnification/heyrovsky.hpp"
 #include "magnification/integrated.hpp"
+#include "magnification/table_cache.hpp"
 #include "magnification/witt_mao.hpp"
 #include "reference_table.hpp"
 
@@ -32,6 +33,47 @@ const FluxMap ALL[] = {DISCRETE, INTEGRATED[0], INTEGRATED[1]};
 
 Magnifications run(FluxMap f, std::vector<double> l, Table bl, Table bf, double rho = 0.1) {
   return f(std::move(l), std::move(bl), std::move(bf), 1.0, rho);
+}
+
+// The kept tables stay within their bounds, and a table is found again only with its own bits
+// and route.
+TEST(FluxMap, KeptTablesAreBoundedAndMatchedByTheirBits) {
+  const auto table = [](std::size_t points, double top) {
+    Table bl(points), bf(points);
+    for (std::size_t j = 0; j < points; ++j) {
+      bl[j] = static_cast<double>(j) / static_cast<double>(points - 1);
+      bf[j] = top - 0.5 * bl[j];
+    }
+    return std::pair{bl, bf};
+  };
+  const auto [bl, bf] = table(100, 1.0);
+  const auto first = prepared_table(bl, bf, Route::Rings);
+  EXPECT_EQ(prepared_table(bl, bf, Route::Rings), first);
+  EXPECT_NE(prepared_table(bl, bf, Route::Disks), first);
+  Table zero = bf;
+  zero.back() = 0.0;
+  const auto positive = prepared_table(bl, zero, Route::Rings);
+  zero.back() = -0.0;
+  EXPECT_NE(prepared_table(bl, zero, Route::Rings), positive);
+  // As many others as are kept push the first out; the most recent stay.
+  std::vector<std::shared_ptr<const PreparedTable>> others;
+  for (std::size_t k = 0; k < MOST_TABLES; ++k) {
+    const auto [other_bl, other_bf] = table(100, 2.0 + static_cast<double>(k));
+    others.push_back(prepared_table(other_bl, other_bf, Route::Rings));
+  }
+  EXPECT_NE(prepared_table(bl, bf, Route::Rings), first);
+  const auto [last_bl, last_bf] = table(100, 1.0 + static_cast<double>(MOST_TABLES));
+  EXPECT_EQ(prepared_table(last_bl, last_bf, Route::Rings), others.back());
+  // A table longer than all that is kept is not kept, and two that pass it together are not both.
+  const auto [long_bl, long_bf] = table(MOST_POINTS + 1, 1.0);
+  const auto long_table = prepared_table(long_bl, long_bf, Route::Rings);
+  EXPECT_NE(prepared_table(long_bl, long_bf, Route::Rings), long_table);
+  const auto [half_bl, half_bf] = table(MOST_POINTS / 2 + 1, 1.0);
+  const auto [half_bl2, half_bf2] = table(MOST_POINTS / 2 + 1, 2.0);
+  const auto half = prepared_table(half_bl, half_bf, Route::Rings);
+  const auto half2 = prepared_table(half_bl2, half_bf2, Route::Rings);
+  EXPECT_EQ(prepared_table(half_bl2, half_bf2, Route::Rings), half2);
+  EXPECT_NE(prepared_table(half_bl, half_bf, Route::Rings), half);
 }
 
 TEST(FluxMap, UnequalTablesAreAnInternalFailureNamingBothLengths) {

@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -17,6 +18,7 @@
 #include "magnification/kernel_batch.hpp"
 #include "magnification/profile.hpp"
 #include "magnification/source_radius.hpp"
+#include "magnification/table_cache.hpp"
 #include "parallel/parallel_map.hpp"
 
 namespace caustica {
@@ -71,22 +73,12 @@ std::optional<TableError> check_radii(const std::vector<double>& bl) {
   return std::nullopt;
 }
 
-// The brightness divided by its largest value's power of two, exactly: the magnification does
-// not depend on the scale, and neither a flux near overflow nor a table of subnormal values
-// loses it.
-std::vector<double> scaled_by_largest(const std::vector<double>& bf) {
-  const double largest = bf.empty() ? 0.0 : *std::max_element(bf.begin(), bf.end());
-  if (!(largest > 0)) return bf;
-  const int e = std::ilogb(largest);
-  std::vector<double> scaled(bf.size());
-  for (std::size_t j = 0; j < bf.size(); ++j) scaled[j] = std::ldexp(bf[j], -e);
-  return scaled;
-}
-
-using Driver = BatchResult (*)(std::vector<double>, const RadialProfile&, double, double, double);
+using Driver = BatchResult (*)(std::vector<double>, const RadialProfile&, const TableBreaks&,
+                               double, double, double);
 
 TableResult integrated(std::vector<double> l, const std::vector<double>& bl,
-                       const std::vector<double>& bf, double re, double rstar, Driver driver) {
+                       const std::vector<double>& bf, double re, double rstar, Route route,
+                       Driver driver) {
   check_table(bl, bf);
   if (std::optional<TableError> error = check_radii(bl)) return std::move(*error);
   // A value that is not finite leaves no profile to speak of, and a negative brightness no
@@ -94,10 +86,10 @@ TableResult integrated(std::vector<double> l, const std::vector<double>& bl,
   // numbers).
   const bool physical = std::all_of(bf.begin(), bf.end(), [](double f) { return f >= 0 && f <= DBL_MAX; });
   if (!physical) return Magnifications(l.size(), NaN);
-  const std::vector<double> scaled = scaled_by_largest(bf);
-  const RadialProfile profile = RadialProfile::table(bl, scaled);
-  if (!(profile.flux() > 0)) return Magnifications(l.size(), NaN);
-  return std::move(driver(std::move(l), profile, re, rstar, profile.flux())).value();
+  const std::shared_ptr<const PreparedTable> table = prepared_table(bl, bf, route);
+  if (!table->breaks) return Magnifications(l.size(), NaN);
+  const RadialProfile& profile = table->profile;
+  return std::move(driver(std::move(l), profile, *table->breaks, re, rstar, profile.flux())).value();
 }
 
 // The rings of the table at one separation, through the ring kernel's lanes a block at a time,
@@ -155,14 +147,16 @@ TableResult integrated_flux_map_heyrovsky_magnification(std::vector<double> l,
                                                         std::vector<double> bl,
                                                         std::vector<double> bf, double re,
                                                         double rstar) {
-  return integrated(std::move(l), bl, bf, re, rstar, _integrated_heyrovsky_magnification);
+  return integrated(std::move(l), bl, bf, re, rstar, Route::Rings,
+                    integrated_table_heyrovsky_magnification);
 }
 
 TableResult integrated_flux_map_witt_mao_magnification(std::vector<double> l,
                                                        std::vector<double> bl,
                                                        std::vector<double> bf, double re,
                                                        double rstar) {
-  return integrated(std::move(l), bl, bf, re, rstar, _integrated_witt_mao_magnification);
+  return integrated(std::move(l), bl, bf, re, rstar, Route::Disks,
+                    integrated_table_witt_mao_magnification);
 }
 
 }  // namespace caustica

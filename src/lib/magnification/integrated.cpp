@@ -295,14 +295,11 @@ BatchResult over_separations(const std::vector<double>& l, const RadialProfile& 
 BatchResult _integrated_heyrovsky_magnification(std::vector<double> l,
                                                 const RadialProfile& profile, double re,
                                                 double rstar, double norm) {
-  const double rho = rstar / re;
   if (profile.variable() == SourceVariable::Radius) {
     const TableBreaks breaks(profile, Route::Rings);
-    const double s = re / rstar;
-    return over_separations(l, profile, rho, norm, [&](double l_i) {
-      return table_ring_form(profile, breaks, l_i, s, rho);
-    });
+    return integrated_table_heyrovsky_magnification(std::move(l), profile, breaks, re, rstar, norm);
   }
+  const double rho = rstar / re;
   return over_separations(l, profile, rho, norm, [&](double l_i) {
     return ring_form(profile, l_i, re, rstar, rho);
   });
@@ -311,15 +308,33 @@ BatchResult _integrated_heyrovsky_magnification(std::vector<double> l,
 BatchResult _integrated_witt_mao_magnification(std::vector<double> l,
                                                const RadialProfile& profile, double re,
                                                double rstar, double norm) {
-  const double rho = rstar / re;
   if (profile.variable() == SourceVariable::Radius) {
     const TableBreaks breaks(profile, Route::Disks);
-    return over_separations(l, profile, rho, norm, [&](double l_i) {
-      return PI * table_disk_form(profile, breaks, l_i, rho);
-    });
+    return integrated_table_witt_mao_magnification(std::move(l), profile, breaks, re, rstar, norm);
   }
+  const double rho = rstar / re;
   return over_separations(l, profile, rho, norm, [&](double l_i) {
     return PI * disk_form(profile, l_i, rho);
+  });
+}
+
+BatchResult integrated_table_heyrovsky_magnification(std::vector<double> l,
+                                                     const RadialProfile& profile,
+                                                     const TableBreaks& breaks, double re,
+                                                     double rstar, double norm) {
+  const double rho = rstar / re, s = re / rstar;
+  return over_separations(l, profile, rho, norm, [&](double l_i) {
+    return table_ring_form(profile, breaks, l_i, s, rho);
+  });
+}
+
+BatchResult integrated_table_witt_mao_magnification(std::vector<double> l,
+                                                    const RadialProfile& profile,
+                                                    const TableBreaks& breaks, double re,
+                                                    double rstar, double norm) {
+  const double rho = rstar / re;
+  return over_separations(l, profile, rho, norm, [&](double l_i) {
+    return PI * table_disk_form(profile, breaks, l_i, rho);
   });
 }
 

@@ -6,6 +6,8 @@
 
 namespace caustica {
 
+struct TableBreaks;
+
 // Linear limb darkening with coefficient 0.6: 1 at the centre, 0.4 at the limb.
 inline const RadialProfile limb_darkening_profile = RadialProfile::linear_limb_darkening();
 // Integral of 2 pi x limb_darkening_profile(x) over [0, 1]: 0.8 pi, correctly rounded. (The
@@ -22,5 +24,14 @@ BatchResult _integrated_heyrovsky_magnification(std::vector<double> l,
 BatchResult _integrated_witt_mao_magnification(std::vector<double> l,
                                                const RadialProfile& profile, double re,
                                                double rstar, double norm);
+// A table's profile with its breakpoints for the route, prepared beforehand.
+BatchResult integrated_table_heyrovsky_magnification(std::vector<double> l,
+                                                     const RadialProfile& profile,
+                                                     const TableBreaks& breaks, double re,
+                                                     double rstar, double norm);
+BatchResult integrated_table_witt_mao_magnification(std::vector<double> l,
+                                                    const RadialProfile& profile,
+                                                    const TableBreaks& breaks, double re,
+                                                    double rstar, double norm);
 
 }  // namespace caustica
