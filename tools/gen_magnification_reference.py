@@ -11,7 +11,7 @@ Writes to tests/data/:
                               other coefficients. Lens-centred polar quadrature, every value checked
                               against source-centred rings; limb_darkened_extra_reference.txt the
                               same at separations where a quadrature plan once erred
-  flux_map_tables.txt,        brightness tables (kinks, a step, a lit annulus, a ramp, a fine table)
+  flux_map_tables.txt,        brightness tables (kinks, a step, a lit annulus, a ramp, a fine table, a rough one)
   flux_map_reference.txt      and their magnifications: rings, every value checked against uniform
                               disks integrated by parts
 
@@ -20,6 +20,8 @@ against direct integration of the point-lens magnification, so the tables do not
 Usage: python3 tools/gen_magnification_reference.py  (about half an hour on two cores);
        python3 tools/gen_magnification_reference.py profiles  (the limb-darkened and table files alone,
        about twenty minutes: eight minutes of processor time);
+       python3 tools/gen_magnification_reference.py tables  (flux_map_tables.txt and
+       flux_map_reference.txt alone);
        python3 tools/gen_magnification_reference.py kernels  (the uniform-disk, ring and centre files
        alone, a minute)
        python3 tools/gen_magnification_reference.py ld-extra  (limb_darkened_extra_reference.txt alone)
@@ -292,8 +294,18 @@ TABLES = {
     "beyond": ([-0.5, 0.4, 1.6], [0.2, 1.0, 0.1]),  # radii past the centre and the limb
     "constant": ([0.5], [3.0]),  # one point: the same value everywhere
     "fine": fine_table(),
+    # Uneven radii and brightness: the lens just past a kink, where the plan's piece towards the
+    # centre reaches the lens's mirror and its parts once took too few nodes next to it.
+    "rough": ([0.06310682188770933, 0.11791870367106105, 0.20995480637147712, 0.37961522332372777,
+               0.47224524357611664, 0.48785665652414756, 0.5692038748222122, 0.7609624449125756,
+               0.8022650611681835, 0.8933170425576351],
+              [0.6074379962852603, 0.767157629147962, 0.6958328667684435, 0.26633056045725956,
+               0.8018263669964836, 0.5911534350013039, 0.10222715811004823, 0.3174296321763842,
+               0.022322111021323865, 0.6495461355254983]),
 }
 TABLE_RHOS = [1e-2, 1.0]
+# Separations some tables are also taken at.
+TABLE_EXTRA_SEPARATIONS = {"rough": [0.5718063565323186, 0.572]}
 TABLE_SEPARATIONS = [0.0, 1e-9, 0.3, 0.5, 0.55, 0.9, 1.0 - 1e-10, 1.0, 1.0 + 1e-10, 1.001, 2.0, 20.0, 1e3]
 FINE_TABLE_SEPARATIONS = [0.0, 0.5, 0.999, 1.0, 1.001, 2.0, 20.0]
 
@@ -372,11 +384,8 @@ def profile_tables():
     ld_cases = [(rho, l, LD_C) for rho in LD_RHOS for l in LD_SEPARATIONS + limb_separations(
         range(2, 15) if rho in LD_FULL_SWEEP_RHOS else [2, 5, 8, 11, 14])]
     ld_cases += [(rho, l, c) for c in LINEAR_LAW_CS for rho in LINEAR_LAW_RHOS for l in LINEAR_LAW_SEPARATIONS]
-    table_cases = [(name, rho, l) for name in TABLES if name != "fine" for rho in TABLE_RHOS
-                   for l in TABLE_SEPARATIONS] + [("fine", TABLE_RHOS[0], l) for l in FINE_TABLE_SEPARATIONS]
     with Pool(2) as pool:
         laws = pool.map(linear_law_row, ld_cases, chunksize=1)
-        tables = pool.map(table_row, table_cases, chunksize=1)
     write("limb_darkened_reference.txt",
           "# rho l A: linear limb darkening I(x) = 1 - 0.6 (1 - sqrt(1 - x^2)), re = 1, rstar = rho; "
           "lens-centred polar quadrature at 40 digits (arcs in closed form by E and K), checked to 1e-18 "
@@ -386,6 +395,15 @@ def profile_tables():
           "# c rho l A: linear limb darkening I(x) = 1 - c (1 - sqrt(1 - x^2)), computed as "
           "limb_darkened_reference.txt (tools/gen_magnification_reference.py)",
           [(c, rho, l, A) for rho, l, c, A in laws if c != LD_C])
+    return flux_map_tables()
+
+
+def flux_map_tables():
+    table_cases = [(name, rho, l) for name in TABLES if name != "fine" for rho in TABLE_RHOS
+                   for l in TABLE_SEPARATIONS + TABLE_EXTRA_SEPARATIONS.get(name, [])]
+    table_cases += [("fine", TABLE_RHOS[0], l) for l in FINE_TABLE_SEPARATIONS]
+    with Pool(2) as pool:
+        tables = pool.map(table_row, table_cases, chunksize=1)
     mp.mp.dps = 30
     write("flux_map_tables.txt",
           "# name flux n bl[0..n-1] bf[0..n-1]: brightness tables, each exactly its piecewise-linear "
@@ -496,6 +514,8 @@ def main(argv):
         return kernel_tables()
     if argv[1:] == ["handover"]:  # either side of the start of the profiles' far-field series
         return handover_table()
+    if argv[1:] == ["tables"]:  # the tabulated profiles alone
+        return flux_map_tables()
     if argv[1:] == ["ld-extra"]:
         return ld_extra_table()
     return kernel_tables() or profile_tables() or ld_extra_table()

@@ -10,8 +10,8 @@ namespace cell = numeric::cell;
 static_assert(cell::POINTS % 2 == 0, "the Lagrange sums pair the points");
 
 // A cell with no more breakpoints than this is not halved: its breakpoints cost less one by one
-// than its points do.
-constexpr std::size_t LEAF = 64;
+// than its points do (and each cell costs POINTS^2 products a weight set to build).
+constexpr std::size_t LEAF = 128;
 // Below 2^-60 of the radius, halving separates nothing more that a double can tell apart.
 constexpr int DEEPEST = 60;
 

@@ -68,80 +68,160 @@ struct PieceMap {
   }
 };
 
+// Where a plan piece's integrand is singular, in a variable of the piece: the lens x = l, its
+// mirror x = -l and the branch points x = l +- 2i / rho in the radius; in u = ln t, t = dir (x - l)
+// the distance from the lens, the mirror at ln 2l (on the axis towards the centre, pi up towards
+// the limb) and the branch points at ln(2 / rho) + i pi / 2, the lens at -infinity. With each,
+// the log of the share of the integrand its singular part carries (at most 0).
+struct Singular {
+  double re, im, share;
+};
+struct Singulars {
+  std::array<Singular, 3> at{};
+  std::size_t n = 0;
+  void add(double re, double im, double share) { at[n++] = {re, std::fabs(im), share}; }
+};
+Singulars in_radius(const LensPoint& lens) {
+  Singulars s;
+  s.add(lens.v, 0.0, 0.0);
+  if (lens.v > 0) s.add(-lens.v, 0.0, 0.0);
+  if (lens.branch_x < HUGE_VAL) s.add(lens.v, lens.branch_x, lens.branch_share);
+  return s;
+}
+Singulars in_log(const LensPoint& lens, const PieceMap& map) {
+  Singulars s;
+  const auto add = [&](double x, double y, double share) {
+    const double t = map.dir * (x - map.origin);
+    if (t != 0 || y != 0) s.add(0.5 * std::log(t * t + y * y), std::atan2(y, t), share);
+  };
+  if (lens.v > 0) add(-lens.v, 0.0, 0.0);
+  if (lens.branch_x < HUGE_VAL) add(lens.v, lens.branch_x, lens.branch_share);
+  return s;
+}
+
+// The Gauss-Legendre nodes whose interpolant on [z0, z1] (either order), in the singular points'
+// variable, holds to 1e-16: R^(-n) for the ellipse R through the nearest of them. A breakpoint's
+// tail is only as accurate as the interpolant, and its hinge may outweigh the piece's integral.
+constexpr double LN_INTERPOLANT = 36.841361487904734;  // ln 1e16
+constexpr double LN_PLAN = 34.538776394910684;         // ln 1e15
+double interpolant_nodes(const Singulars& s, double z0, double z1) {
+  const double mid = 0.5 * (z0 + z1), half = 0.5 * std::fabs(z1 - z0);
+  double need = 0;
+  for (std::size_t i = 0; i < s.n; ++i) {
+    const double x = (s.at[i].re - mid) / half, y = s.at[i].im / half;
+    const double a = 0.5 * (std::sqrt((x - 1) * (x - 1) + y * y) + std::sqrt((x + 1) * (x + 1) + y * y));
+    need = std::max(need, (LN_INTERPOLANT + s.at[i].share) / std::log(a + std::sqrt(a * a - 1)));
+  }
+  return need;
+}
+
 // A plan piece holding many breakpoints is cut into equal parts of its own variable, each
 // interpolated with fewer nodes: a breakpoint costs about its part's degree, a part's nodes
-// cost once. A part 1/k of the piece sees its singular points k times as far, in units of its
-// half-length, as the piece: with the ellipse parameter R of the piece's own rule (its error
-// R^(-2n) to 1e-15), R_k = a_k + sqrt(a_k^2 - 1) at a_k = k (R + 1 / R) / 2, and R_k^(-n) to
-// 1e-16 takes n = 36.8 / ln R_k. Where cells sum the breakpoints (a piece in the radius itself),
-// a breakpoint costs nothing and cutting only brings the rule down to what a cell reproduces.
+// cost once. Each part takes the nodes that the singular points ask of it where it lies (a part
+// next to the mirror sees it no farther than the piece's end does: with parts taken to see
+// every singular point k times as far, a ten-point table lost 1.1e-12 at rho = 0.001). Where
+// cells sum the breakpoints (a piece in the radius itself), a breakpoint costs nothing and
+// cutting only brings the rule down to what a cell reproduces (the largest rule's, with cells
+// of 34 points: cells of 18 cut every long piece to 16 nodes, and a 10000-point table took 1.7
+// times the kernel evaluations).
 constexpr std::size_t CELL_NODES = BreakpointCells::POINTS - 2;
-// Fewer breakpoints than this in a part are summed one by one.
-constexpr std::size_t BY_CELLS_FROM = 512;
+// Fewer breakpoints than this in a part are summed one by one (from 512, a 1000-point table took
+// about 13 % longer).
+constexpr std::size_t BY_CELLS_FROM = 256;
 
 template <class Visit>
-void for_each_part(const QuadraturePiece& q, std::size_t breakpoints, bool by_cells, Visit visit) {
+void for_each_part(const QuadraturePiece& q, const LensPoint& lens, std::size_t breakpoints,
+                   bool by_cells, Visit visit) {
   constexpr std::size_t PER_PART = 128;
   constexpr std::size_t MOST_PARTS = 64;
-  const double R = std::pow(10.0, 7.5 / q.n);
   const PieceMap map(q);
+  const Singulars radius = in_radius(lens);
+  const Singulars own = map.logarithmic ? in_log(lens, map) : radius;
   // Cut i of k ends at i / k of the piece's own variable.
   const auto end = [&](std::size_t k, std::size_t i) {
     return i == 0 ? q.v0 : i == k ? q.v1 : map.x(static_cast<double>(i) / static_cast<double>(k));
   };
-  // The nodes a cut 1/k of the piece takes for the piece's singular points.
-  const auto own = [&](std::size_t k) {
+  const auto at = [&](std::size_t k, std::size_t i) {
+    return map.a + (map.b - map.a) * (static_cast<double>(i) / static_cast<double>(k));
+  };
+  // Far from every singular point the integrand still grows or turns (an exponential in ln t
+  // with the lens at the centre): no part takes fewer nodes than the plan's own rule implies for
+  // a piece of its length, twice the piece's nodes for the whole of it. With the ellipse
+  // parameter R of that rule (its error R^(-2n) to 1e-15), a part 1/k of the piece sees it at
+  // R_k = a_k + sqrt(a_k^2 - 1), a_k = k (R + 1 / R) / 2. (Without it, a ramp lit from 0.0625 to
+  // 0.5 lost 5e-10 with the lens at the centre.)
+  const double R = std::pow(10.0, 7.5 / q.n);
+  const auto least = [&](std::size_t k) {
+    if (k == 1) return 2.0 * q.n;
     const double a = (0.5 * (R + 1 / R)) * static_cast<double>(k);
-    return 36.8 / std::log(a + std::sqrt(a * a - 1));
+    return LN_PLAN / std::log(a + std::sqrt(a * a - 1));
   };
-  // Cuts of a piece in ln t short enough beside their distance t from the lens are as smooth in
-  // the radius itself, where cells sum their breakpoints: a cut of half-length h whose near end
-  // is t from the lens has it at r = (t + h) / h half-lengths, an ellipse R = r + sqrt(r^2 - 1),
-  // and takes the nodes of both that and its own R_k.
-  const auto in_radius = [&](std::size_t k, std::size_t i) {
-    const double x0 = end(k, i - 1), x1 = end(k, i);
-    const double h = 0.5 * (x1 - x0);
-    const double t = std::min(std::fabs(x0 - map.origin), std::fabs(x1 - map.origin));
-    const double r = (t + h) / h;
-    return std::max(own(k), 36.8 / std::log(r + std::sqrt(r * r - 1)));
+  // The nodes of cut i, as a part in the piece's own variable or in the radius.
+  const auto need = [&](std::size_t k, std::size_t i, bool in_x) {
+    const double singular = in_x || !map.logarithmic
+                                ? interpolant_nodes(radius, end(k, i - 1), end(k, i))
+                                : interpolant_nodes(own, at(k, i - 1), at(k, i));
+    return std::max(singular, least(k));
   };
-  const auto cut = [&](std::size_t k, Grading grading, const auto& nodes) {
+  // The most any cut needs. Cuts equal in the singular points' variable: the nearest to each
+  // point needs the most for it, the one holding its projection or an end cut. Cuts of a piece
+  // in ln t taken in the radius differ in length: each is counted.
+  const auto worst = [&](std::size_t k, bool in_x) {
+    double most = need(k, 1, in_x);
+    if (k == 1) return most;
+    most = std::max(most, need(k, k, in_x));
+    if (in_x && map.logarithmic) {
+      for (std::size_t i = 2; i < k; ++i) most = std::max(most, need(k, i, in_x));
+      return most;
+    }
+    const double z0 = map.logarithmic ? map.a : q.v0, z1 = map.logarithmic ? map.b : q.v1;
+    for (std::size_t p = 0; p < own.n; ++p) {
+      const double f = (own.at[p].re - z0) / (z1 - z0) * static_cast<double>(k);
+      if (f > 1 && f < static_cast<double>(k) - 1) {
+        most = std::max(most, need(k, static_cast<std::size_t>(f) + 1, in_x));
+      }
+    }
+    return most;
+  };
+  const auto cut = [&](std::size_t k, Grading grading, bool in_x) {
     for (std::size_t i = 1; i <= k; ++i) {
       QuadraturePiece part = q;
       part.v0 = end(k, i - 1);
       part.v1 = end(k, i);
       part.grading = grading;
-      if (part.v0 < part.v1) visit(part, rule_with(nodes(i)));
+      if (part.v0 < part.v1) visit(part, rule_with(need(k, i, in_x)));
     }
   };
+  const double cells = static_cast<double>(CELL_NODES), largest = static_cast<double>(MAX_NODES);
   if (by_cells && q.grading == Grading::Logarithmic) {
-    // Nearest the lens, a cut needs the most: the first or the last.
-    const auto worst = [&](std::size_t k) { return std::max(in_radius(k, 1), in_radius(k, k)); };
+    // Cuts short enough beside their distance from the lens are as smooth in the radius itself,
+    // where cells sum their breakpoints.
     std::size_t k = 1;
-    while (worst(k) > static_cast<double>(CELL_NODES) && k < MOST_PARTS) k = k + k;
-    if (worst(k) <= static_cast<double>(CELL_NODES)) {
-      cut(k, Grading::None, [&](std::size_t i) { return in_radius(k, i); });
+    double needed = worst(k, true);
+    while (needed > cells && k < MOST_PARTS) {
+      k = k + k;
+      needed = worst(k, true);
+    }
+    if (needed <= cells) {
+      cut(k, Grading::None, true);
       return;
     }
   }
   std::size_t k = 1;
-  if (by_cells && q.grading == Grading::None) {
-    // Every cut's interpolant to 1e-16 (the whole piece's, to its rule's 1e-15, is not enough
-    // for hinges that outweigh the piece's integral), with no more nodes than cells reproduce.
-    while (rule_with(own(k)).nodes.size() > CELL_NODES && k < MOST_PARTS) k = k + k;
-  } else {
+  const double most = by_cells && q.grading == Grading::None ? cells : largest;
+  if (!(by_cells && q.grading == Grading::None)) {
     while (breakpoints / k > PER_PART && k < MOST_PARTS) k = k + k;
-    // Past 16 nodes the interpolant's twice as many are beyond the largest rule: the piece is
-    // cut until a cut's own need fits (with 32, a random 20-point table's routes parted by 1.8e-13).
-    if (2 * q.n > static_cast<int>(MAX_NODES)) {
-      while (own(k) > static_cast<double>(MAX_NODES) && k < MOST_PARTS) k = k + k;
-    }
-    if (k == 1) {
-      visit(q, dense_rule(q.n));
-      return;
-    }
   }
-  cut(k, q.grading, [&](std::size_t) { return own(k); });
+  double needed = worst(k, false);
+  while (needed > most && k < MOST_PARTS) {
+    k = k + k;
+    needed = worst(k, false);
+  }
+  if (k == 1) {
+    visit(q, rule_with(needed));
+    return;
+  }
+  cut(k, q.grading, false);
 }
 
 // The hinges of a plan piece's breakpoints, or of a cell's points standing for them, summed in
@@ -490,7 +570,7 @@ double table_ring_form(const RadialProfile& profile, const TableBreaks& breaks, 
       return;
     }
     const bool cells = by_cells(breaks, in.j1 - in.j0);
-    for_each_part(q, in.j1 - in.j0, cells, [&](const QuadraturePiece& part, const DenseRule& rule) {
+    for_each_part(q, lens, in.j1 - in.j0, cells, [&](const QuadraturePiece& part, const DenseRule& rule) {
       const bool whole = part.v0 == q.v0 && part.v1 == q.v1;
       const Inside in_part = whole ? in : inside(breaks, part.v0, part.v1, in.j0, in.j1);
       sum = sum + ring_dense(part, in_part, rule);
@@ -554,7 +634,7 @@ double table_disk_form(const RadialProfile& profile, const TableBreaks& breaks, 
       return;
     }
     const bool cells = by_cells(breaks, in.j1 - in.j0);
-    for_each_part(q, in.j1 - in.j0, cells, [&](const QuadraturePiece& part, const DenseRule& rule) {
+    for_each_part(q, lens, in.j1 - in.j0, cells, [&](const QuadraturePiece& part, const DenseRule& rule) {
       const bool whole = part.v0 == q.v0 && part.v1 == q.v1;
       const Inside in_part = whole ? in : inside(breaks, part.v0, part.v1, in.j0, in.j1);
       sum = sum - disk_dense(part, in_part, rule);
