@@ -53,25 +53,15 @@ struct DenseRule {
   }
 };
 
-// The interpolant must hold to what a piece's own rule integrates to: about twice its nodes.
-inline const DenseRule& dense_rule(int n) {
-  static const std::array<DenseRule, 5> rules = {
-      DenseRule(gauss::LEGENDRE_8), DenseRule(gauss::LEGENDRE_12), DenseRule(gauss::LEGENDRE_16),
-      DenseRule(gauss::LEGENDRE_24), DenseRule(gauss::LEGENDRE_32)};
-  if (n <= 4) return rules[0];
-  if (n <= 6) return rules[1];
-  if (n <= 8) return rules[2];
-  if (n <= 12) return rules[3];
-  return rules[4];
-}
-
-// The smallest rule with at least `nodes` nodes, and no fewer than 8.
+// The smallest rule with at least `nodes` nodes, and no fewer than 8 (32 where more are asked).
 inline const DenseRule& rule_with(double nodes) {
-  if (nodes <= 8) return dense_rule(4);
-  if (nodes <= 12) return dense_rule(6);
-  if (nodes <= 16) return dense_rule(8);
-  if (nodes <= 24) return dense_rule(12);
-  return dense_rule(16);
+  static const std::array<DenseRule, 6> rules = {
+      DenseRule(gauss::LEGENDRE_8),  DenseRule(gauss::LEGENDRE_12), DenseRule(gauss::LEGENDRE_16),
+      DenseRule(gauss::LEGENDRE_20), DenseRule(gauss::LEGENDRE_24), DenseRule(gauss::LEGENDRE_32)};
+  for (std::size_t i = 0; i + 1 < rules.size(); ++i) {
+    if (nodes <= static_cast<double>(rules[i].nodes.size())) return rules[i];
+  }
+  return rules.back();
 }
 
 // The cumulative integral from tau to 1 of a Legendre interpolant, as its coefficients e_j of
