@@ -39,12 +39,6 @@ LensPoint placed(const RadialProfile& profile, double l, double branch) {
   return {HALF_PI, std::acosh(l), 1.0, branch};
 }
 
-// The half sum of the distances of z = x + iy from -1 and 1: the Gauss-Legendre rule on [-1, 1]
-// converges like (a + sqrt(a^2 - 1))^(-2n) for an integrand singular at z.
-double ellipse(double x, double y) {
-  return 0.5 * (std::sqrt((x - 1) * (x - 1) + y * y) + std::sqrt((x + 1) * (x + 1) + y * y));
-}
-
 // A branch point x = l + 2i / rho at c = sqrt(1 - x^2), the root nearer the axis (the others
 // are its conjugate and their mirrors).
 std::complex<double> branch_in_cosine(double l, const LensPoint& lens) {
@@ -53,6 +47,8 @@ std::complex<double> branch_in_cosine(double l, const LensPoint& lens) {
 }
 
 }  // namespace
+
+using detail::ellipse;
 
 LensPoint lens_point(const RadialProfile& profile, double l, double rho, Route route) {
   // The branch points l +- 2i / rho of the point-lens magnification, in radius; in angle they

@@ -79,6 +79,12 @@ namespace detail {
 
 constexpr double PI = 3.141592653589793;
 
+// The half sum of the distances of z = x + iy from -1 and 1: the Gauss-Legendre rule on [-1, 1]
+// converges like (a + sqrt(a^2 - 1))^(-2n) for an integrand singular at z.
+inline double ellipse(double x, double y) {
+  return 0.5 * (std::sqrt((x - 1) * (x - 1) + y * y) + std::sqrt((x + 1) * (x + 1) + y * y));
+}
+
 // Below this, a singular point beyond a piece's end is not resolved: for a logarithm the
 // quadrature then misses at most about FLOOR ln(FLOOR) of the integral.
 constexpr double FLOOR = 1e-13;

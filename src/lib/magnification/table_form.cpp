@@ -108,8 +108,7 @@ double interpolant_nodes(const Singulars& s, double z0, double z1) {
   const double mid = 0.5 * (z0 + z1), half = 0.5 * std::fabs(z1 - z0);
   double need = 0;
   for (std::size_t i = 0; i < s.n; ++i) {
-    const double x = (s.at[i].re - mid) / half, y = s.at[i].im / half;
-    const double a = 0.5 * (std::sqrt((x - 1) * (x - 1) + y * y) + std::sqrt((x + 1) * (x + 1) + y * y));
+    const double a = detail::ellipse((s.at[i].re - mid) / half, s.at[i].im / half);
     need = std::max(need, (LN_INTERPOLANT + s.at[i].share) / std::log(a + std::sqrt(a * a - 1)));
   }
   return need;
