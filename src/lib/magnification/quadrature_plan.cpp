@@ -11,8 +11,6 @@ namespace {
 constexpr double PI = 3.141592653589793;
 constexpr double HALF_PI = 1.5707963267948966;
 constexpr double LN_2 = 0.6931471805599453;
-// ln(1e15): the error a step in ln t is held to, relative to its own integral.
-constexpr double LN_TOLERANCE = 34.538776394910684;
 constexpr double MIRROR_RATE_DISKS = 1.9;
 // In angle, a lens closer to the centre than this is taken to be on it.
 constexpr double CENTRAL = 1e-10;
@@ -49,6 +47,8 @@ std::complex<double> branch_in_cosine(double l, const LensPoint& lens) {
 }  // namespace
 
 using detail::ellipse;
+using detail::LN_TOLERANCE;
+using detail::ln_radius;
 
 LensPoint lens_point(const RadialProfile& profile, double l, double rho, Route route) {
   // The branch points l +- 2i / rho of the point-lens magnification, in radius; in angle they
@@ -124,11 +124,11 @@ LogStep log_step(double ta, double t1, double eta, double behind, const LensPoin
     double a = ellipse((u_mirror - mid) / half, 0.0);
     if (has_behind) a = std::min(a, ellipse((u_behind - mid) / half, PI / half));
     if (eta > 0) a = std::min(a, ellipse((u_lens - mid) / half, HALF_PI / half));
-    double needed = LN_TOLERANCE / (2 * std::log(a + std::sqrt(a * a - 1)));
+    double needed = LN_TOLERANCE / (2 * ln_radius(a));
     if (u_branch < HUGE_VAL) {
       const double b = ellipse((u_branch - mid) / half, lens.branch_angle / half);
       needed = std::max(needed, (LN_TOLERANCE + lens.branch_share) /
-                                    (2 * std::log(b + std::sqrt(b * b - 1))));
+                                    (2 * ln_radius(b)));
     }
     if (!(needed <= 32)) return 33;
     return needed <= 12 ? 12 : needed <= 16 ? 16 : needed <= 20 ? 20 : needed <= 24 ? 24 : 32;
@@ -158,12 +158,12 @@ LogStep log_step(double ta, double t1, double eta, double behind, const LensPoin
 int cosine_piece_nodes(const LensPoint& lens) {
   // On [0, 1] about its middle: z = 2c - 1. The lens and its mirror at c = +-i sinh(eta).
   const double a = ellipse(-1.0, 2 * std::sinh(lens.eta));
-  double needed = LN_TOLERANCE / (2 * std::log(a + std::sqrt(a * a - 1)));
+  double needed = LN_TOLERANCE / (2 * ln_radius(a));
   // Beyond 2 / rho = 16 they lie farther from the source than the lens (as in v).
   if (lens.branch_x <= 16) {
     const std::complex<double> c = branch_in_cosine(std::cosh(lens.eta), lens);
     const double b = ellipse(2 * std::fabs(c.real()) - 1, 2 * std::fabs(c.imag()));
-    needed = std::max(needed, (LN_TOLERANCE + lens.branch_share) / (2 * std::log(b + std::sqrt(b * b - 1))));
+    needed = std::max(needed, (LN_TOLERANCE + lens.branch_share) / (2 * ln_radius(b)));
   }
   needed = needed + 1;
   return needed <= 12 ? 12 : needed <= 16 ? 16 : needed <= 20 ? 20 : 0;
@@ -179,14 +179,14 @@ int cosine_lens_nodes(const LensPoint& lens) {
   // a point cosine_ahead lengths beyond. The image, at -c_l, costs what a point at half its
   // distance behind the lens would, as in v.
   const double a = ellipse(2 * (1 + lens.cosine_ahead) - 1, 0.0);
-  double needed = LN_TOLERANCE / (LENS_RATE * std::log(a + std::sqrt(a * a - 1)));
+  double needed = LN_TOLERANCE / (LENS_RATE * ln_radius(a));
   const double b0 = ellipse(2 * (c_l / L) + 1, 0.0);
-  needed = std::max(needed, LN_TOLERANCE / (LENS_RATE * std::log(b0 + std::sqrt(b0 * b0 - 1))));
+  needed = std::max(needed, LN_TOLERANCE / (LENS_RATE * ln_radius(b0)));
   if (lens.branch_x <= 16) {
     const std::complex<double> c = branch_in_cosine(lens.x, lens);
     const double b = ellipse(2 * ((c.real() - c_l) / L) - 1, 2 * (std::fabs(c.imag()) / L));
     needed = std::max(needed, (LN_TOLERANCE + lens.branch_share) /
-                                  (lens.branch_rate * std::log(b + std::sqrt(b * b - 1))));
+                                  (lens.branch_rate * ln_radius(b)));
   }
   const int n = std::max(LENS_MIN_NODES, static_cast<int>(std::ceil(needed)));
   return n <= LENS_MAX_NODES ? n : 0;
@@ -195,18 +195,18 @@ int cosine_lens_nodes(const LensPoint& lens) {
 // Nodes of the rule on [lens, lens + L] (t = distance / L in [0, 1]) for the singular points.
 double lens_nodes(double L, double ahead, double ahead_rate, double behind, const LensPoint& lens) {
   const double a = ellipse(2 * (ahead / L) - 1, 0.0);
-  double needed = LN_TOLERANCE / (ahead_rate * std::log(a + std::sqrt(a * a - 1)));
+  double needed = LN_TOLERANCE / (ahead_rate * ln_radius(a));
   // A point at distance 0 behind the lens is the lens itself, at the centre or on the limb.
   if (0 < behind && behind < HUGE_VAL) {
     const double c = ellipse(2 * (behind / L) + 1, 0.0);
-    needed = std::max(needed, LN_TOLERANCE / (LENS_RATE * std::log(c + std::sqrt(c * c - 1))));
+    needed = std::max(needed, LN_TOLERANCE / (LENS_RATE * ln_radius(c)));
   }
   if (lens.branch_distance < HUGE_VAL) {
     const double along = lens.branch_distance * std::cos(lens.branch_angle);
     const double across = lens.branch_distance * std::sin(lens.branch_angle);
     const double b = ellipse(2 * (along / L) - 1, 2 * (across / L));
     needed = std::max(needed, (LN_TOLERANCE + lens.branch_share) /
-                                  (lens.branch_rate * std::log(b + std::sqrt(b * b - 1))));
+                                  (lens.branch_rate * ln_radius(b)));
   }
   return needed;
 }

@@ -84,6 +84,10 @@ constexpr double PI = 3.141592653589793;
 inline double ellipse(double x, double y) {
   return 0.5 * (std::sqrt((x - 1) * (x - 1) + y * y) + std::sqrt((x + 1) * (x + 1) + y * y));
 }
+// ln R of that ellipse, R = a + sqrt(a^2 - 1): its rule's error is R^(-2n), an interpolant's R^(-n).
+inline double ln_radius(double a) { return std::log(a + std::sqrt(a * a - 1)); }
+// ln(1e15): the error a piece of the plan is held to, relative to its own integral.
+constexpr double LN_TOLERANCE = 34.538776394910684;
 
 // Below this, a singular point beyond a piece's end is not resolved: for a logarithm the
 // quadrature then misses at most about FLOOR ln(FLOOR) of the integral.

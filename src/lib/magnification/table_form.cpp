@@ -103,13 +103,12 @@ Singulars in_log(const LensPoint& lens, const PieceMap& map) {
 // variable, holds to 1e-16: R^(-n) for the ellipse R through the nearest of them. A breakpoint's
 // tail is only as accurate as the interpolant, and its hinge may outweigh the piece's integral.
 constexpr double LN_INTERPOLANT = 36.841361487904734;  // ln 1e16
-constexpr double LN_PLAN = 34.538776394910684;         // ln 1e15
 double interpolant_nodes(const Singulars& s, double z0, double z1) {
   const double mid = 0.5 * (z0 + z1), half = 0.5 * std::fabs(z1 - z0);
   double need = 0;
   for (std::size_t i = 0; i < s.n; ++i) {
     const double a = detail::ellipse((s.at[i].re - mid) / half, s.at[i].im / half);
-    need = std::max(need, (LN_INTERPOLANT + s.at[i].share) / std::log(a + std::sqrt(a * a - 1)));
+    need = std::max(need, (LN_INTERPOLANT + s.at[i].share) / detail::ln_radius(a));
   }
   return need;
 }
@@ -153,7 +152,7 @@ void for_each_part(const QuadraturePiece& q, const LensPoint& lens, std::size_t 
   const auto least = [&](std::size_t k) {
     if (k == 1) return 2.0 * q.n;
     const double a = (0.5 * (R + 1 / R)) * static_cast<double>(k);
-    return LN_PLAN / std::log(a + std::sqrt(a * a - 1));
+    return detail::LN_TOLERANCE / detail::ln_radius(a);
   };
   // The nodes of cut i, as a part in the piece's own variable or in the radius.
   const auto need = [&](std::size_t k, std::size_t i, bool in_x) {
