@@ -47,6 +47,7 @@ std::complex<double> branch_in_cosine(double l, const LensPoint& lens) {
 }  // namespace
 
 using detail::ellipse;
+using detail::ellipse_on_axis;
 using detail::LN_TOLERANCE;
 using detail::ln_radius;
 
@@ -101,6 +102,8 @@ LensPoint lens_point(const RadialProfile& profile, double l, double rho, Route r
     // next to it in the graded variable.
     lens.clearance = std::min(lens.clearance, 0.5 * lens.branch_distance);
   }
+  lens.branch_along = lens.branch_distance * std::cos(lens.branch_angle);
+  lens.branch_across = lens.branch_distance * std::sin(lens.branch_angle);
   return lens;
 }
 
@@ -121,7 +124,7 @@ LogStep log_step(double ta, double t1, double eta, double behind, const LensPoin
   // The Gauss-Legendre nodes a step [u0, ub] in ln t needs (33: more than 32).
   const auto nodes = [&](double u0, double ub) {
     const double half = 0.5 * (ub - u0), mid = u0 + half;
-    double a = ellipse((u_mirror - mid) / half, 0.0);
+    double a = ellipse_on_axis((u_mirror - mid) / half);
     if (has_behind) a = std::min(a, ellipse((u_behind - mid) / half, PI / half));
     if (eta > 0) a = std::min(a, ellipse((u_lens - mid) / half, HALF_PI / half));
     double needed = LN_TOLERANCE / (2 * ln_radius(a));
@@ -178,9 +181,9 @@ int cosine_lens_nodes(const LensPoint& lens) {
   // The centre, where x = sqrt(1 - c^2) branches, lies at the piece's end: the rule meets it as
   // a point cosine_ahead lengths beyond. The image, at -c_l, costs what a point at half its
   // distance behind the lens would, as in v.
-  const double a = ellipse(2 * (1 + lens.cosine_ahead) - 1, 0.0);
+  const double a = ellipse_on_axis(2 * (1 + lens.cosine_ahead) - 1);
   double needed = LN_TOLERANCE / (LENS_RATE * ln_radius(a));
-  const double b0 = ellipse(2 * (c_l / L) + 1, 0.0);
+  const double b0 = ellipse_on_axis(2 * (c_l / L) + 1);
   needed = std::max(needed, LN_TOLERANCE / (LENS_RATE * ln_radius(b0)));
   if (lens.branch_x <= 16) {
     const std::complex<double> c = branch_in_cosine(lens.x, lens);
@@ -194,17 +197,15 @@ int cosine_lens_nodes(const LensPoint& lens) {
 
 // Nodes of the rule on [lens, lens + L] (t = distance / L in [0, 1]) for the singular points.
 double lens_nodes(double L, double ahead, double ahead_rate, double behind, const LensPoint& lens) {
-  const double a = ellipse(2 * (ahead / L) - 1, 0.0);
+  const double a = ellipse_on_axis(2 * (ahead / L) - 1);
   double needed = LN_TOLERANCE / (ahead_rate * ln_radius(a));
   // A point at distance 0 behind the lens is the lens itself, at the centre or on the limb.
   if (0 < behind && behind < HUGE_VAL) {
-    const double c = ellipse(2 * (behind / L) + 1, 0.0);
+    const double c = ellipse_on_axis(2 * (behind / L) + 1);
     needed = std::max(needed, LN_TOLERANCE / (LENS_RATE * ln_radius(c)));
   }
   if (lens.branch_distance < HUGE_VAL) {
-    const double along = lens.branch_distance * std::cos(lens.branch_angle);
-    const double across = lens.branch_distance * std::sin(lens.branch_angle);
-    const double b = ellipse(2 * (along / L) - 1, 2 * (across / L));
+    const double b = ellipse(2 * (lens.branch_along / L) - 1, 2 * (lens.branch_across / L));
     needed = std::max(needed, (LN_TOLERANCE + lens.branch_share) /
                                   (lens.branch_rate * ln_radius(b)));
   }

@@ -50,6 +50,9 @@ struct LensPoint {
   // The branch points as seen from v: their distance and their angle off the axis.
   double branch_distance = HUGE_VAL;
   double branch_angle = 1.5707963267948966;
+  // Their offset along the axis and across it, branch_distance times the cosine and the sine of
+  // branch_angle (where the distance is finite).
+  double branch_along = 0, branch_across = HUGE_VAL;
   // The logarithm of the branch points' share of the integrand: ln of the fraction of it that
   // their singular part carries, at most 0.
   double branch_share = 0;
@@ -84,6 +87,8 @@ constexpr double PI = 3.141592653589793;
 inline double ellipse(double x, double y) {
   return 0.5 * (std::sqrt((x - 1) * (x - 1) + y * y) + std::sqrt((x + 1) * (x + 1) + y * y));
 }
+// The same for a point on the axis: the root of a rounded square is the number itself.
+inline double ellipse_on_axis(double x) { return 0.5 * (std::fabs(x - 1) + std::fabs(x + 1)); }
 // ln R of that ellipse, R = a + sqrt(a^2 - 1): its rule's error is R^(-2n), an interpolant's R^(-n).
 inline double ln_radius(double a) { return std::log(a + std::sqrt(a * a - 1)); }
 // ln(1e15): the error a piece of the plan is held to, relative to its own integral.
