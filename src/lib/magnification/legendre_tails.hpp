@@ -70,20 +70,51 @@ struct Tail {
   std::array<double, MAX_NODES + 2> e{};
   std::size_t n = 0;
 };
-inline Tail tail_of(const DenseRule& rule, std::span<const double> f) {
-  const std::size_t n = rule.nodes.size();
-  // Every coefficient's sum over the nodes in their order, all coefficients at once (in lanes).
-  std::array<double, MAX_NODES + 2> d{};
-  for (std::size_t i = 0; i < n; ++i) {
-    const double f_i = f[i];
-    const Nodes& row = rule.Dt[i];
-    for (std::size_t k = 0; k < n; ++k) d[k] = d[k] + row[k] * f_i;
-  }
+#if defined(CAUSTICA_X86_LANES)
+// The coefficient sums below on wider lanes (legendre_tails_avx2.cpp, legendre_tails_avx512.cpp).
+void coefficients_avx2(const double* Dt, std::size_t stride, std::size_t n, const double* f0,
+                       const double* f1, double* d0, double* d1);
+void coefficients_avx512(const double* Dt, std::size_t stride, std::size_t n, const double* f0,
+                         const double* f1, double* d0, double* d1);
+#endif
+
+// The tail of the interpolant whose coefficient sums are d (d[n] = d[n + 1] = 0).
+inline Tail tail_from(const std::array<double, MAX_NODES + 2>& d, std::size_t n) {
   Tail tail;
   tail.n = n + 1;
   tail.e[0] = 0.5 * (d[0] + d[1]);
   for (std::size_t j = 1; j <= n; ++j) tail.e[j] = 0.5 * (d[j + 1] - d[j - 1]);
   return tail;
+}
+
+// The tails of the interpolants through f0 and, where f1 is not null, f1 at the rule's nodes.
+// Every coefficient is its sum over the nodes in their order, in lanes on the widest path the
+// kernels run (the same bits on each).
+inline void tails_of(const DenseRule& rule, const double* f0, const double* f1, Tail& T0,
+                     Tail* T1) {
+  const std::size_t n = rule.nodes.size();
+  std::array<double, MAX_NODES + 2> d0{}, d1{};
+  static_assert(sizeof(rule.Dt) == MAX_NODES * MAX_NODES * sizeof(double), "rows side by side");
+  const double* Dt = reinterpret_cast<const double*>(rule.Dt.data());
+  double* out1 = f1 == nullptr ? nullptr : d1.data();
+#if defined(CAUSTICA_X86_LANES)
+  const int width = lane_kernels().width;
+  if (width >= 4) {
+    const auto wide = width >= 8 ? coefficients_avx512 : coefficients_avx2;
+    wide(Dt, MAX_NODES, n, f0, f1, d0.data(), out1);
+  } else {
+    lanes::coefficients<2>(Dt, MAX_NODES, n, f0, f1, d0.data(), out1);
+  }
+#else
+  lanes::coefficients<2>(Dt, MAX_NODES, n, f0, f1, d0.data(), out1);
+#endif
+  T0 = tail_from(d0, n);
+  if (T1 != nullptr) *T1 = tail_from(d1, n);
+}
+inline Tail tail_of(const DenseRule& rule, std::span<const double> f) {
+  Tail T;
+  tails_of(rule, f.data(), nullptr, T, nullptr);
+  return T;
 }
 
 #if defined(CAUSTICA_X86_LANES)

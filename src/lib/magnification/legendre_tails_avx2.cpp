@@ -9,4 +9,9 @@ void tails_block_avx2(const double* ea, const double* eb, std::size_t n, const d
   lanes::tails_block<4>(ea, eb, n, A, B, tau, value_a, value_b);
 }
 
+void coefficients_avx2(const double* Dt, std::size_t stride, std::size_t n, const double* f0,
+                       const double* f1, double* d0, double* d1) {
+  lanes::coefficients<4>(Dt, stride, n, f0, f1, d0, d1);
+}
+
 }  // namespace caustica::legendre_tails

@@ -9,4 +9,9 @@ void tails_block_avx512(const double* ea, const double* eb, std::size_t n, const
   lanes::tails_block<8>(ea, eb, n, A, B, tau, value_a, value_b);
 }
 
+void coefficients_avx512(const double* Dt, std::size_t stride, std::size_t n, const double* f0,
+                         const double* f1, double* d0, double* d1) {
+  lanes::coefficients<8>(Dt, stride, n, f0, f1, d0, d1);
+}
+
 }  // namespace caustica::legendre_tails

@@ -56,4 +56,35 @@ template <int W>
   }
 }
 
+// The sums d_s[k] = sum over i < n, in order, of Dt[i * stride + k] f_s[i] for k < n: a rule's
+// Legendre coefficients of one set of node values (f1 and d1 null) or of two. W coefficients to
+// a vector, the rest one by one.
+template <int W>
+[[gnu::always_inline]] inline void coefficients(const double* Dt, std::size_t stride,
+                                                std::size_t n, const double* f0, const double* f1,
+                                                double* d0, double* d1) {
+  using V = caustica::lanes::Of<W>;
+  std::size_t k = 0;
+  for (; k + W <= n; k += W) {
+    V s0{}, s1{};
+    for (std::size_t i = 0; i < n; ++i) {
+      V row;
+      __builtin_memcpy(&row, Dt + i * stride + k, sizeof row);
+      s0 = s0 + row * f0[i];
+      if (f1 != nullptr) s1 = s1 + row * f1[i];
+    }
+    __builtin_memcpy(d0 + k, &s0, sizeof s0);
+    if (f1 != nullptr) __builtin_memcpy(d1 + k, &s1, sizeof s1);
+  }
+  for (; k < n; ++k) {
+    double s0 = 0, s1 = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+      s0 = s0 + Dt[i * stride + k] * f0[i];
+      if (f1 != nullptr) s1 = s1 + Dt[i * stride + k] * f1[i];
+    }
+    d0[k] = s0;
+    if (f1 != nullptr) d1[k] = s1;
+  }
+}
+
 }  // namespace caustica::legendre_tails::lanes

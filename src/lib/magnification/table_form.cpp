@@ -543,8 +543,8 @@ double table_ring_form(const RadialProfile& profile, const TableBreaks& breaks, 
       S0 = S0 + rule.nodes[i].w * psi[i];
       S1 = S1 + rule.nodes[i].w * psi_x[i];
     }
-    const Tail T0 = tail_of(rule, std::span<const double>(psi.data(), n));
-    const Tail T1 = tail_of(rule, std::span<const double>(psi_x.data(), n));
+    Tail T0, T1;
+    tails_of(rule, psi.data(), psi_x.data(), T0, &T1);
     Hinges hinges(T0, &T1, map, q.v0);
     push_hinges(hinges, breaks, q, in.j0, in.j1, n, breaks.dslope, &breaks.step);
     return (I0 * S0 + b0 * S1) + hinges.sum();
